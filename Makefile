@@ -1,0 +1,31 @@
+# Front door for newcomers and CI. `make demo` shows the program working; `make test` runs every test.
+.PHONY: all bootstrap build test test-asan format-check demo bench clean
+
+all: build
+
+bootstrap:
+	@./scripts/bootstrap
+
+build: bootstrap
+	@cmake --preset default >/dev/null
+	@cmake --build --preset default
+
+test: build
+	@ctest --preset default
+
+test-asan: bootstrap
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan
+	@ctest --preset asan
+
+format-check:
+	@./scripts/format-check
+
+demo: build
+	@./scripts/demo
+
+bench: build
+	@./scripts/bench
+
+clean:
+	@rm -rf build

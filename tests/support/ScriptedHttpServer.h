@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QPair>
+#include <QTcpServer>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QTcpSocket;
+
+namespace lumivra::test {
+
+// One scripted answer. The defaults give a plain 200 with a Content-Length.
+struct ScriptedResponse {
+    int status = 200;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    bool chunked = false;          // Transfer-Encoding: chunked
+    bool gzip = false;             // body gzip-compressed on the wire, Content-Encoding: gzip
+    bool closeDelimited = false;   // no length at all: the body ends when the connection closes
+    std::chrono::milliseconds delay{0}; // wait this long before the status line
+    std::optional<qint64> cutAfter;     // drop the connection after this many body bytes
+    std::optional<qint64> stallAfter;   // send this many body bytes, then nothing more
+
+    static ScriptedResponse json(const QByteArray &body, int status = 200);
+    static ScriptedResponse redirect(const QByteArray &location, int status = 302);
+};
+
+struct RecordedRequest {
+    QByteArray method;
+    QByteArray target; // as sent on the request line, query included
+    QString path;      // decoded path, no query
+    QMap<QByteArray, QByteArray> headers; // names lower-cased
+};
+
+// A small HTTP/1.1 server on 127.0.0.1 whose every answer a test scripts: status, headers, body framing,
+// compression, delays, stalls and cut connections. Unscripted paths get a 404 with an empty body.
+class ScriptedHttpServer : public QObject {
+    Q_OBJECT
+public:
+    using Handler = std::function<ScriptedResponse(const RecordedRequest &)>;
+
+    ScriptedHttpServer();
+    ~ScriptedHttpServer() override;
+
+    quint16 port() const { return m_server.serverPort(); }
+    // "http://127.0.0.1:<port>" followed by the given path.
+    QString url(const QString &path = {}) const;
+
+    void on(const QString &path, ScriptedResponse response);
+    void on(const QString &path, Handler handler);
+
+    QList<RecordedRequest> requests() const { return m_requests; }
+    int count(const QString &path) const;
+
+private:
+    void accept();
+    void readFrom(QTcpSocket *socket);
+    void answer(QTcpSocket *socket, const RecordedRequest &request);
+    void send(QTcpSocket *socket, const ScriptedResponse &response, bool headOnly);
+
+    QTcpServer m_server;
+    QMap<QString, Handler> m_handlers;
+    QList<RecordedRequest> m_requests;
+    QMap<QTcpSocket *, QByteArray> m_buffers;
+};
+
+QByteArray gzipCompress(const QByteArray &data);
+
+} // namespace lumivra::test
