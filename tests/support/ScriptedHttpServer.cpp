@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
-
 #include <zlib.h>
 
 namespace lumivra::test {
@@ -57,7 +56,9 @@ void ScriptedHttpServer::on(const QString &path, ScriptedResponse response) {
     m_handlers.insert(path, [response](const RecordedRequest &) { return response; });
 }
 
-void ScriptedHttpServer::on(const QString &path, Handler handler) { m_handlers.insert(path, std::move(handler)); }
+void ScriptedHttpServer::on(const QString &path, Handler handler) {
+    m_handlers.insert(path, std::move(handler));
+}
 
 int ScriptedHttpServer::count(const QString &path) const {
     return static_cast<int>(
@@ -90,7 +91,8 @@ void ScriptedHttpServer::readFrom(QTcpSocket *socket) {
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const qsizetype colon = lines[i].indexOf(':');
             if (colon > 0)
-                request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+                request.headers.insert(lines[i].left(colon).trimmed().toLower(),
+                                       lines[i].mid(colon + 1).trimmed());
         }
         m_requests.append(request);
         answer(socket, request);

@@ -7,7 +7,6 @@
 #include <QPair>
 #include <QTcpServer>
 #include <QUrl>
-
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -21,9 +20,9 @@ struct ScriptedResponse {
     int status = 200;
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
-    bool chunked = false;          // Transfer-Encoding: chunked
-    bool gzip = false;             // body gzip-compressed on the wire, Content-Encoding: gzip
-    bool closeDelimited = false;   // no length at all: the body ends when the connection closes
+    bool chunked = false;               // Transfer-Encoding: chunked
+    bool gzip = false;                  // body gzip-compressed on the wire, Content-Encoding: gzip
+    bool closeDelimited = false;        // no length at all: the body ends when the connection closes
     std::chrono::milliseconds delay{0}; // wait this long before the status line
     std::optional<qint64> cutAfter;     // drop the connection after this many body bytes
     std::optional<qint64> stallAfter;   // send this many body bytes, then nothing more
@@ -34,8 +33,8 @@ struct ScriptedResponse {
 
 struct RecordedRequest {
     QByteArray method;
-    QByteArray target; // as sent on the request line, query included
-    QString path;      // decoded path, no query
+    QByteArray target;                    // as sent on the request line, query included
+    QString path;                         // decoded path, no query
     QMap<QByteArray, QByteArray> headers; // names lower-cased
 };
 

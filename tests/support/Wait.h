@@ -1,10 +1,9 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QCoro/QCoroTask>
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QCoro/QCoroTask>
-
 #include <chrono>
 #include <exception>
 #include <functional>

@@ -2,7 +2,6 @@
 
 #include <QByteArrayView>
 #include <QString>
-
 #include <memory>
 #include <optional>
 

@@ -3,11 +3,10 @@
 #include "client/Models.h"
 
 #include <QByteArray>
+#include <QCoro/QCoroTask>
 #include <QNetworkRequest>
 #include <QString>
 #include <QUrl>
-#include <QCoro/QCoroTask>
-
 #include <chrono>
 
 class QNetworkAccessManager;
@@ -20,14 +19,16 @@ namespace lumivra {
 // server's caching headers.
 QNetworkAccessManager &sharedNetworkAccessManager();
 
+// Longest wait for the connection or for the next bytes of an answer.
+struct ClientTimeouts {
+    std::chrono::milliseconds request{std::chrono::seconds(30)};
+    std::chrono::milliseconds download{std::chrono::seconds(300)};
+};
+
 // HTTP client of the wallpaper service. One is made per refresh and dropped afterwards.
 class WallpaperAPIClient {
 public:
-    struct Timeouts {
-        // Longest wait for the connection or for the next bytes.
-        std::chrono::milliseconds request{std::chrono::seconds(30)};
-        std::chrono::milliseconds download{std::chrono::seconds(300)};
-    };
+    using Timeouts = ClientTimeouts;
 
     // Throws WallpaperClientError::invalidServerURL when the normalised address does not parse.
     explicit WallpaperAPIClient(const QString &serverBaseURL, Timeouts timeouts = {});
