@@ -1,0 +1,60 @@
+#include "ServerOptions.h"
+#include "TerminationSignals.h"
+#include "WallpaperHttpServer.h"
+
+#include <QCoreApplication>
+#include <QUrl>
+#include <cstdio>
+
+using namespace lumivra::server;
+
+namespace {
+
+QUrl serviceUrl(const QHostAddress &address, quint16 port) {
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(address.toString());
+    url.setPort(port);
+    return url;
+}
+
+void print(std::FILE *stream, const QString &text) {
+    std::fputs((text + u'\n').toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lumivra-server"));
+
+    const ParsedCommandLine commandLine = parseCommandLine(QCoreApplication::arguments());
+    if (!commandLine.options) {
+        print(commandLine.exitCode == 0 ? stdout : stderr, commandLine.message);
+        return commandLine.exitCode;
+    }
+    const ServerOptions &options = *commandLine.options;
+
+    WallpaperHttpServer server(options.root, options.date);
+    QString error;
+    const auto port = server.listenOn(options.address, options.port, &error);
+    if (!port) {
+        print(stderr, QStringLiteral("lumivra-server: 无法监听 / cannot listen on %1: %2")
+                          .arg(serviceUrl(options.address, options.port).authority(), error));
+        return 1;
+    }
+    quitOnTerminationSignals();
+
+    // Scripts and tests read the port from this first line, so it is flushed at once.
+    print(
+        stdout,
+        QStringLiteral("lumivra-server listening on %1").arg(serviceUrl(options.address, *port).toString()));
+    print(stdout,
+          QStringLiteral("lumivra-server serving %1%2")
+              .arg(options.root,
+                   options.date
+                       ? QStringLiteral(" (today pinned to %1)").arg(options.date->toString(Qt::ISODate))
+                       : QString()));
+    return QCoreApplication::exec();
+}
