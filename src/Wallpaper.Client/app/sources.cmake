@@ -1,2 +1,41 @@
+# The application shell: delegate, status item, menu, refresh cycle and hourly timer.
 target_sources(lumivra_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy.h
+  ${CMAKE_CURRENT_LIST_DIR}/Alert.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Alert.h
+  ${CMAKE_CURRENT_LIST_DIR}/AppDelegate.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AppDelegate.h
+  ${CMAKE_CURRENT_LIST_DIR}/AppDelegateMenu.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MenuBarImage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MenuBarImage.h
+  ${CMAKE_CURRENT_LIST_DIR}/RefreshCycle.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SingleInstanceLock.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SingleInstanceLock.h
+  ${CMAKE_CURRENT_LIST_DIR}/StatusItem.h
+  ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer.h
+  ${CMAKE_CURRENT_LIST_DIR}/TrayStatusItem.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TrayStatusItem.h
 )
+if(APPLE)
+  enable_language(OBJCXX)
+  target_sources(lumivra_core PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy_mac.mm
+    ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_mac.cpp)
+  set(lumivra_bundled_app_icon "../Resources/AppIcon.png")
+  target_link_libraries(lumivra_core PRIVATE "-framework AppKit")
+else()
+  target_sources(lumivra_core PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy_linux.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_linux.cpp)
+  # Where `cmake --install` puts the icon, seen from the installed program in bin/.
+  file(RELATIVE_PATH lumivra_bundled_app_icon ${CMAKE_INSTALL_FULL_BINDIR}
+       ${CMAKE_INSTALL_FULL_DATADIR}/lumivra/AppIcon.png)
+endif()
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/MenuBarImage.cpp PROPERTIES
+  COMPILE_DEFINITIONS "LUMIVRA_BUNDLED_APP_ICON=\"${lumivra_bundled_app_icon}\"")
+
+# The application icon as the named image ":/AppIcon.png".
+qt_add_resources(lumivra_core lumivra_app_icon
+  PREFIX "/"
+  BASE ${CMAKE_CURRENT_LIST_DIR}/../Assets
+  FILES ${CMAKE_CURRENT_LIST_DIR}/../Assets/AppIcon.png)

@@ -1,0 +1,7 @@
+#include "app/ActivationPolicy.h"
+
+namespace lumivra {
+
+void becomeAccessoryApplication() {}
+
+} // namespace lumivra

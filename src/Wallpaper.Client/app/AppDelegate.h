@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/Alert.h"
+#include "app/StatusItem.h"
+#include "app/SuspendAwareTimer.h"
+#include "client/ServerAddressStore.h"
+#include "client/WallpaperAPIClient.h"
+#include "system/WallpaperSetter.h"
+
+#include <QCoro/QCoroTask>
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace lumivra {
+
+// Time between two automatic refreshes, counted from the start of the timer, sleep included.
+inline constexpr std::chrono::milliseconds hourlyRefreshInterval = std::chrono::seconds(3600);
+
+// Everything through which the delegate reaches the desktop, the user and its configuration. The defaults
+// are the real ones; tests replace what cannot run on a test machine.
+struct AppDelegateSeams {
+    std::function<std::unique_ptr<StatusItem>()> makeStatusItem = makeTrayStatusItem;
+    // Returns once the user closed the alert.
+    std::function<void(const QString &messageText, const QString &informativeText)> showAlert =
+        showInformationalAlert;
+    std::function<void(const QString &imageFile)> setDesktopPicture = [](const QString &imageFile) {
+        WallpaperSetter::set(imageFile);
+    };
+    // Read each time a refresh is accepted, so a changed address is used from the next refresh on.
+    std::function<QString()> serverBaseURL = ServerAddressStore::load;
+    WallpaperAPIClient::Timeouts clientTimeouts;
+    std::chrono::milliseconds refreshInterval = hourlyRefreshInterval;
+};
+
+// The application shell: the status item with its menu, the hourly timer and the refresh cycle that
+// brings today's wallpaper onto every screen. Everything runs on the main thread.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    explicit AppDelegate(AppDelegateSeams seams = {});
+    ~AppDelegate() override;
+
+    // The launch sequence, run once the event loop runs: status item and menu, timer, first refresh.
+    void applicationDidFinishLaunching();
+
+    // Starts a refresh cycle unless one is running (then the request is dropped without a trace). Returns
+    // at once; the cycle reports in the tool tip, and in an alert only when showSuccess is set.
+    void refreshWallpaper(bool showSuccess);
+
+    // Replaces any running timer by a new one of the refresh interval.
+    void startTimer();
+
+    bool refreshing() const { return isRefreshing; }
+    SuspendAwareTimer *hourlyTimer() const { return timer.get(); }
+
+    // The menu's commands.
+    void refreshMenuItemClicked();
+    void toggleLaunchAtLogin();
+    void showAbout();
+    void quit();
+
+private:
+    void configureStatusItem();
+    void rebuildMenu();
+    void setToolTip(const QString &state);
+    QCoro::Task<> runRefreshCycle(QString serverBaseURL, bool showSuccess);
+
+    AppDelegateSeams seams;
+    std::unique_ptr<StatusItem> statusItem;
+    std::unique_ptr<SuspendAwareTimer> timer;
+    bool isRefreshing = false;
+};
+
+} // namespace lumivra

@@ -1,0 +1,62 @@
+#include "app/AppDelegate.h"
+#include "client/Errors.h"
+#include "system/LaunchAtLoginService.h"
+
+#include <QKeySequence>
+#include <QMenu>
+
+namespace lumivra {
+
+void AppDelegate::rebuildMenu() {
+    auto menu = std::make_unique<QMenu>();
+
+    QAction *refresh =
+        menu->addAction(QStringLiteral("刷新壁纸"), this, &AppDelegate::refreshMenuItemClicked);
+    refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    menu->addSeparator();
+
+    // The file is the only record of the setting: the mark shows it as it was when the menu was built.
+    const bool launchesAtLogin = LaunchAtLoginService::isEnabled();
+    QAction *launchAtLogin = menu->addAction(QStringLiteral("开机自动启动"));
+    launchAtLogin->setCheckable(true);
+    launchAtLogin->setChecked(launchesAtLogin);
+    connect(launchAtLogin, &QAction::triggered, this, [this, launchAtLogin, launchesAtLogin] {
+        // Qt flips a checkable item before it reports the click; until a successful switch rebuilds the
+        // menu, the mark keeps showing the file as it was.
+        launchAtLogin->setChecked(launchesAtLogin);
+        toggleLaunchAtLogin();
+    });
+
+    menu->addAction(QStringLiteral("关于"), this, &AppDelegate::showAbout);
+    menu->addSeparator();
+    QAction *quitItem = menu->addAction(QStringLiteral("退出"), this, &AppDelegate::quit);
+    quitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    for (QAction *action : menu->actions())
+        action->setShortcutVisibleInContextMenu(true);
+    if (statusItem)
+        statusItem->setMenu(std::move(menu));
+}
+
+void AppDelegate::refreshMenuItemClicked() {
+    refreshWallpaper(true);
+}
+
+void AppDelegate::toggleLaunchAtLogin() {
+    // Acts on the file as it is now, whatever the mark in the menu says.
+    try {
+        LaunchAtLoginService::setEnabled(!LaunchAtLoginService::isEnabled());
+    } catch (const Error &error) {
+        seams.showAlert(QStringLiteral("开机启动设置失败"), error.localizedDescription());
+        return;
+    }
+    rebuildMenu();
+}
+
+void AppDelegate::showAbout() {
+    seams.showAlert(
+        QStringLiteral("Lumivra"),
+        QStringLiteral("macOS 客户端\n\n每小时从壁纸服务取回当天的壁纸，并把它设为每块屏幕的桌面图片。"));
+}
+
+} // namespace lumivra
