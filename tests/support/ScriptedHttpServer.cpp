@@ -8,6 +8,13 @@
 
 namespace lumivra::test {
 
+ScriptedResponse ScriptedResponse::bytes(const QByteArray &body, int status) {
+    ScriptedResponse r;
+    r.status = status;
+    r.body = body;
+    return r;
+}
+
 ScriptedResponse ScriptedResponse::json(const QByteArray &body, int status) {
     ScriptedResponse r;
     r.status = status;

@@ -27,6 +27,7 @@ struct ScriptedResponse {
     std::optional<qint64> cutAfter;     // drop the connection after this many body bytes
     std::optional<qint64> stallAfter;   // send this many body bytes, then nothing more
 
+    static ScriptedResponse bytes(const QByteArray &body, int status = 200);
     static ScriptedResponse json(const QByteArray &body, int status = 200);
     static ScriptedResponse redirect(const QByteArray &location, int status = 302);
 };

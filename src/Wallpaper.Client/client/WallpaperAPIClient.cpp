@@ -71,8 +71,11 @@ QString methodOf(const QNetworkRequest &request) {
 ReplyPtr start(QNetworkRequest request) {
     requireWebURL(request.url());
     const QByteArray method = methodOf(request).toLatin1();
-    return ReplyPtr(
-        sharedNetworkAccessManager().sendCustomRequest(request, method.isEmpty() ? "GET" : method));
+    QNetworkAccessManager &manager = sharedNetworkAccessManager();
+    // Qt consults its HTTP cache only for plain GETs, not for custom verbs that happen to read "GET".
+    if (method.isEmpty() || method == "GET")
+        return ReplyPtr(manager.get(request));
+    return ReplyPtr(manager.sendCustomRequest(request, method));
 }
 
 std::chrono::milliseconds timeoutOf(const QNetworkRequest &request) {

@@ -1,0 +1,40 @@
+// Runs one downloadWallpaper in a process of its own and reports its peak resident memory, so the figure
+// belongs to the client alone and not to the server of the benchmark.
+#include "client/Errors.h"
+#include "client/WallpaperAPIClient.h"
+
+#include <QCoreApplication>
+#include <QCoro/QCoroTask>
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace lumivra;
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 4) {
+        std::fprintf(stderr, "usage: bench_download_client URL SHA256 DESTINATION\n");
+        return 2;
+    }
+    WallpaperMetadataResponse metadata;
+    metadata.downloadUrl = args[1];
+    metadata.sha256 = args[2];
+    int status = 0;
+    auto run = [&]() -> QCoro::Task<> {
+        try {
+            WallpaperAPIClient client(args[1]);
+            co_await client.downloadWallpaper(metadata, args[3]);
+        } catch (const Error &error) {
+            std::fprintf(stderr, "download failed: %s\n", error.what());
+            status = 1;
+        }
+        QCoreApplication::exit(status);
+    };
+    auto task = run();
+    app.exec();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak_rss_kib=%ld\n", usage.ru_maxrss);
+    return status;
+}

@@ -1,0 +1,175 @@
+#include "ScriptedHttpServer.h"
+#include "Wait.h"
+#include "client/Errors.h"
+#include "client/Sha256.h"
+#include "client/WallpaperAPIClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumivra;
+using test::ScriptedHttpServer;
+using test::ScriptedResponse;
+
+namespace {
+
+QByteArray imageBytes(qsizetype size = 200000) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7919) % 251);
+    return bytes;
+}
+
+QByteArray readAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class DownloadWallpaper : public ::testing::Test {
+protected:
+    WallpaperMetadataResponse metadata(const QString &downloadUrl, const QString &sha256) const {
+        WallpaperMetadataResponse record;
+        record.id = 3;
+        record.fileName = QStringLiteral("a.png");
+        record.length = 1; // never compared: the digest alone decides
+        record.sha256 = sha256;
+        record.downloadUrl = downloadUrl;
+        return record;
+    }
+
+    void download(const WallpaperMetadataResponse &record, const QString &base = {},
+                  WallpaperAPIClient::Timeouts timeouts = {}) {
+        WallpaperAPIClient client(base.isEmpty() ? server.url() : base, timeouts);
+        test::runTask(client.downloadWallpaper(record, destination));
+    }
+
+    template <typename E>
+    QString failure(const WallpaperMetadataResponse &record, WallpaperAPIClient::Timeouts timeouts = {}) {
+        try {
+            download(record, {}, timeouts);
+        } catch (const E &error) {
+            return error.localizedDescription();
+        }
+        return QStringLiteral("<no error>");
+    }
+
+    // Everything in the destination's folder, hidden files included: no temporary file may stay behind.
+    QStringList folderEntries() const {
+        return QDir(folder.path() + QStringLiteral("/cache"))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+
+    void givenOldFile() {
+        QDir().mkpath(folder.path() + QStringLiteral("/cache"));
+        QFile file(destination);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("old picture");
+    }
+
+    ScriptedHttpServer server;
+    QTemporaryDir folder;
+    const QString destination = folder.path() + QStringLiteral("/cache/3-abc.png");
+    const QByteArray image = imageBytes();
+    const QString digest = sha256Hex(image);
+};
+
+} // namespace
+
+TEST_F(DownloadWallpaper, StoresTheVerifiedImageCreatingMissingFolders) {
+    server.on(QStringLiteral("/base/files/a.png"), ScriptedResponse::bytes(image));
+    // Root-relative links land below the base path; the digest is compared ignoring letter case.
+    download(metadata(QStringLiteral("/files/a.png"), digest.toUpper()), server.url(QStringLiteral("/base")));
+    EXPECT_EQ(readAll(destination), image);
+    EXPECT_EQ(folderEntries(), QStringList{"3-abc.png"});
+}
+
+TEST_F(DownloadWallpaper, ReplacesAnExistingFileAndHashesTheDecodedBody) {
+    givenOldFile();
+    ScriptedResponse compressed = ScriptedResponse::bytes(image);
+    compressed.gzip = true;
+    compressed.chunked = true;
+    server.on(QStringLiteral("/files/a.png"), compressed);
+    download(metadata(QStringLiteral("files/a.png"), digest));
+    EXPECT_EQ(readAll(destination), image);
+    EXPECT_EQ(folderEntries(), QStringList{"3-abc.png"});
+}
+
+TEST_F(DownloadWallpaper, AbsoluteLinksAreFetchedFromTheirOwnHost) {
+    ScriptedHttpServer cdn;
+    cdn.on(QStringLiteral("/img/a.png"), ScriptedResponse::bytes(image));
+    download(metadata(cdn.url(QStringLiteral("/img/a.png")), digest));
+    EXPECT_EQ(readAll(destination), image);
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(DownloadWallpaper, AWrongDigestKeepsTheOldFileAndLeavesNoTemporaryFile) {
+    givenOldFile();
+    server.on(QStringLiteral("/files/a.png"), ScriptedResponse::bytes(image));
+    for (const QString &expected : {QStringLiteral(" ") + digest, QString(64, QLatin1Char('0'))})
+        EXPECT_EQ(failure<WallpaperClientError>(metadata(QStringLiteral("files/a.png"), expected)),
+                  "壁纸文件校验失败，已保留当前桌面。");
+    EXPECT_EQ(readAll(destination), "old picture");
+    EXPECT_EQ(folderEntries(), QStringList{"3-abc.png"});
+}
+
+TEST_F(DownloadWallpaper, AnEmptyBodyIsJustAnotherDigest) {
+    server.on(QStringLiteral("/files/a.png"), ScriptedResponse::bytes({}));
+    EXPECT_EQ(failure<WallpaperClientError>(metadata(QStringLiteral("files/a.png"), digest)),
+              "壁纸文件校验失败，已保留当前桌面。");
+    download(metadata(QStringLiteral("files/a.png"), sha256Hex(QByteArray())));
+    EXPECT_EQ(readAll(destination), QByteArray());
+}
+
+TEST_F(DownloadWallpaper, AnErrorStatusReportsTheBodysErrorAndStoresNothing) {
+    server.on(QStringLiteral("/files/a.png"), ScriptedResponse::json(R"({"error": "壁纸已下架"})", 404));
+    EXPECT_EQ(failure<WallpaperClientError>(metadata(QStringLiteral("files/a.png"), digest)), "壁纸已下架");
+    server.on(QStringLiteral("/files/a.png"), ScriptedResponse::json("Service Unavailable", 503));
+    EXPECT_EQ(failure<WallpaperClientError>(metadata(QStringLiteral("files/a.png"), digest)),
+              "服务器返回错误：503");
+    EXPECT_TRUE(folderEntries().isEmpty());
+}
+
+TEST_F(DownloadWallpaper, ACutOrStalledTransferKeepsTheOldFile) {
+    givenOldFile();
+    ScriptedResponse cut = ScriptedResponse::bytes(image);
+    cut.cutAfter = image.size() / 2;
+    server.on(QStringLiteral("/files/a.png"), cut);
+    EXPECT_NE(failure<TransportError>(metadata(QStringLiteral("files/a.png"), digest)), "<no error>");
+
+    ScriptedResponse stalled = ScriptedResponse::bytes(image);
+    stalled.stallAfter = image.size() / 2;
+    server.on(QStringLiteral("/files/a.png"), stalled);
+    const auto shortWait =
+        WallpaperAPIClient::Timeouts{std::chrono::seconds(5), std::chrono::milliseconds(300)};
+    EXPECT_EQ(failure<TransportError>(metadata(QStringLiteral("files/a.png"), digest), shortWait),
+              "请求超时：服务器在 1 秒内没有响应。");
+
+    EXPECT_EQ(readAll(destination), "old picture");
+    EXPECT_EQ(folderEntries(), QStringList{"3-abc.png"});
+}
+
+TEST_F(DownloadWallpaper, RefusesLinksThatAreNotWebAddresses) {
+    QFile secret(folder.path() + QStringLiteral("/secret.png"));
+    ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
+    secret.write(image);
+    secret.close();
+    for (const QString &link : {QUrl::fromLocalFile(secret.fileName()).toString(),
+                                QStringLiteral("data:,hello"), QStringLiteral("qrc:/AppIcon.png")}) {
+        EXPECT_TRUE(failure<TransportError>(metadata(link, digest)).startsWith("不支持的地址"))
+            << link.toStdString();
+    }
+    EXPECT_TRUE(folderEntries().isEmpty());
+}
+
+TEST_F(DownloadWallpaper, ADestinationThatCannotBeWrittenIsAFileError) {
+    // A regular file where the cache folder should be: even root cannot create the folder.
+    QFile blocker(folder.path() + QStringLiteral("/cache"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    server.on(QStringLiteral("/files/a.png"), ScriptedResponse::bytes(image));
+    EXPECT_TRUE(
+        failure<FileError>(metadata(QStringLiteral("files/a.png"), digest)).startsWith("无法创建文件夹"));
+    EXPECT_TRUE(server.requests().isEmpty());
+}

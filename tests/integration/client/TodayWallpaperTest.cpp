@@ -1,0 +1,137 @@
+#include "ScriptedHttpServer.h"
+#include "Wait.h"
+#include "client/Errors.h"
+#include "client/WallpaperAPIClient.h"
+
+#include <QDateTime>
+#include <gtest/gtest.h>
+
+using namespace lumivra;
+using test::ScriptedHttpServer;
+using test::ScriptedResponse;
+
+namespace {
+
+const QByteArray metadataJson = R"({"id": 7, "effectiveDate": "2026-12-06", "fileName": "a.png",
+  "contentType": "image/png", "length": 3, "sha256": "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+  "downloadUrl": "files/a.png"})";
+const QString todayPath = QStringLiteral("/api/client/wallpaper/today");
+
+WallpaperMetadataResponse today(const QString &base, WallpaperAPIClient::Timeouts timeouts = {}) {
+    WallpaperAPIClient client(base, timeouts);
+    return test::runTask(client.getTodayWallpaper());
+}
+
+// The description of the error the today request fails with.
+template <typename E = Error>
+QString failure(const QString &base, WallpaperAPIClient::Timeouts timeouts = {}) {
+    try {
+        today(base, timeouts);
+    } catch (const E &error) {
+        return error.localizedDescription();
+    }
+    return QStringLiteral("<no error>");
+}
+
+} // namespace
+
+TEST(GetTodayWallpaper, FetchesAndDecodesBelowTheBasePath) {
+    ScriptedHttpServer server;
+    server.on(QStringLiteral("/prefix") + todayPath, ScriptedResponse::json(metadataJson));
+    const auto record = today(server.url(QStringLiteral("/prefix/")));
+    EXPECT_EQ(record.id, 7);
+    EXPECT_EQ(record.effectiveDate, "2026-12-06");
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests().first().method, "GET");
+}
+
+TEST(GetTodayWallpaper, UnderstandsChunkedCompressedAndRedirectedAnswers) {
+    ScriptedHttpServer server;
+    ScriptedResponse framed = ScriptedResponse::json(metadataJson);
+    framed.chunked = true;
+    framed.gzip = true;
+    server.on(QStringLiteral("/moved") + todayPath, framed);
+    server.on(todayPath,
+              ScriptedResponse::redirect(server.url(QStringLiteral("/moved") + todayPath).toUtf8()));
+    EXPECT_EQ(today(server.url()).fileName, "a.png");
+    EXPECT_EQ(server.count(QStringLiteral("/moved") + todayPath), 1);
+}
+
+TEST(GetTodayWallpaper, ReportsErrorStatusesInTheServersWordsOrByCode) {
+    ScriptedHttpServer server;
+    server.on(todayPath, ScriptedResponse::json(R"({"error": "今日壁纸尚未发布"})", 404));
+    EXPECT_EQ(failure<WallpaperClientError>(server.url()), "今日壁纸尚未发布");
+    server.on(todayPath, ScriptedResponse::json("<html>Bad gateway</html>", 502));
+    EXPECT_EQ(failure<WallpaperClientError>(server.url()), "服务器返回错误：502");
+    server.on(todayPath, ScriptedResponse::json({}, 500)); // the status is checked before emptiness
+    EXPECT_EQ(failure<WallpaperClientError>(server.url()), "服务器返回错误：500");
+    server.on(todayPath, ScriptedResponse::json({}, 304));
+    EXPECT_EQ(failure<WallpaperClientError>(server.url()), "服务器返回错误：304");
+}
+
+TEST(GetTodayWallpaper, EmptyOrUndecodableBodiesFail) {
+    ScriptedHttpServer server;
+    server.on(todayPath, ScriptedResponse::json({}, 200));
+    EXPECT_EQ(failure<WallpaperClientError>(server.url()), "服务器响应为空。");
+    server.on(todayPath, ScriptedResponse::json({}, 204));
+    EXPECT_EQ(failure<WallpaperClientError>(server.url()), "服务器响应为空。");
+    server.on(todayPath, ScriptedResponse::json(R"({"id": 7})"));
+    EXPECT_EQ(failure<DecodingError>(server.url()), "服务器返回的壁纸信息缺少字段“effectiveDate”。");
+}
+
+TEST(GetTodayWallpaper, TransportFailuresCarryTheirOwnDescription) {
+    quint16 closedPort = 0;
+    {
+        ScriptedHttpServer gone;
+        closedPort = gone.port();
+    }
+    EXPECT_FALSE(failure<TransportError>(QStringLiteral("http://127.0.0.1:%1").arg(closedPort)).isEmpty());
+
+    ScriptedHttpServer server;
+    ScriptedResponse cut = ScriptedResponse::json(metadataJson);
+    cut.cutAfter = 10; // the announced length never arrives
+    server.on(todayPath, cut);
+    EXPECT_NE(failure<TransportError>(server.url()), "<no error>");
+
+    server.on(QStringLiteral("/loop"), ScriptedResponse::redirect("/loop"));
+    server.on(todayPath, ScriptedResponse::redirect("/loop"));
+    EXPECT_NE(failure<TransportError>(server.url()), "<no error>");
+}
+
+TEST(GetTodayWallpaper, AnIdleServerTimesOut) {
+    ScriptedHttpServer server;
+    ScriptedResponse stalled = ScriptedResponse::json(metadataJson);
+    stalled.stallAfter = 5;
+    server.on(todayPath, stalled);
+    const auto shortWait =
+        WallpaperAPIClient::Timeouts{std::chrono::milliseconds(300), std::chrono::seconds(5)};
+    EXPECT_EQ(failure<TransportError>(server.url(), shortWait), "请求超时：服务器在 1 秒内没有响应。");
+}
+
+TEST(GetTodayWallpaper, OnlyWebAddressesAreRequested) {
+    EXPECT_EQ(
+        failure<TransportError>(QStringLiteral("wallpaper.example")),
+        "不支持的地址：“wallpaper.example/api/client/wallpaper/today”。只能通过 http 或 https 获取壁纸。");
+    EXPECT_NE(failure<TransportError>(QStringLiteral("file:///etc")), "<no error>");
+    EXPECT_NE(failure<TransportError>(QStringLiteral("qrc:/")), "<no error>");
+}
+
+TEST(GetTodayWallpaper, HonoursTheServersCachingHeaders) {
+    ScriptedHttpServer server;
+    ScriptedResponse cacheable = ScriptedResponse::json(metadataJson);
+    cacheable.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("max-age=3600")));
+    cacheable.headers.append(
+        qMakePair(QByteArray("Date"), QDateTime::currentDateTimeUtc().toString(Qt::RFC2822Date).toLatin1()));
+    server.on(todayPath, cacheable);
+    EXPECT_EQ(today(server.url()).id, 7);
+    EXPECT_EQ(today(server.url()).id, 7);
+    EXPECT_EQ(server.count(todayPath), 1);
+
+    ScriptedHttpServer uncached;
+    ScriptedResponse fresh = ScriptedResponse::json(metadataJson);
+    fresh.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-store")));
+    uncached.on(todayPath, fresh);
+    today(uncached.url());
+    today(uncached.url());
+    EXPECT_EQ(uncached.count(todayPath), 2);
+}
