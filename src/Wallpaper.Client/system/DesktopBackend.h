@@ -2,15 +2,14 @@
 
 #include <QRect>
 #include <QString>
-
 #include <memory>
 
 namespace lumivra {
 
 // One connected screen, as the desktop backends need to know it.
 struct ScreenInfo {
-    QString name;  // the output's name, e.g. "HDMI-1" (QScreen::name())
-    QRect geometry; // in virtual-desktop pixels
+    QString name;   // the output's name, e.g. "HDMI-1" (QScreen::name())
+    QRect geometry; // in the virtual desktop's device pixels
     int index = 0;  // position in the screen list
 };
 

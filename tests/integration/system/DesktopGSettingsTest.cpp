@@ -1,0 +1,93 @@
+#include "TempHome.h"
+#include "client/Errors.h"
+#include "system/DesktopBackends.h"
+#include "system/WallpaperSetter.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace lumivra {
+namespace {
+
+// GIO's keyfile backend (GSETTINGS_BACKEND=keyfile, set for this program) stores the settings in
+// $XDG_CONFIG_HOME/glib-2.0/settings/keyfile, and GIO reads that variable only once per process: one
+// temporary home serves the whole suite.
+class DesktopGSettingsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { home = std::make_unique<test::TempHome>(); }
+    static void TearDownTestSuite() { home.reset(); }
+
+    // The value as a separate gsettings process reads it from the keyfile.
+    static QString storedValue(const char *schema, const char *key) {
+        QProcess gsettings;
+        gsettings.start(QStringLiteral("gsettings"),
+                        {QStringLiteral("get"), QString::fromLatin1(schema), QString::fromLatin1(key)});
+        EXPECT_TRUE(gsettings.waitForFinished());
+        EXPECT_EQ(gsettings.exitCode(), 0) << gsettings.readAllStandardError().constData();
+        return QString::fromUtf8(gsettings.readAllStandardOutput()).trimmed();
+    }
+
+    static QString keyfile() { return home->configHome() + QStringLiteral("/glib-2.0/settings/keyfile"); }
+
+    QString picture(const QString &name) const { return home->path() + QLatin1Char('/') + name; }
+
+    const ScreenInfo screen{QStringLiteral("DP-1"), QRect(0, 0, 1920, 1080), 0};
+    static std::unique_ptr<test::TempHome> home;
+};
+
+std::unique_ptr<test::TempHome> DesktopGSettingsTest::home;
+
+QString quoted(const QString &text) {
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+QString fileUri(const QString &path) {
+    return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+}
+
+TEST_F(DesktopGSettingsTest, GnomeGetsTheFileUriForLightAndDarkStyle) {
+    const QString file = picture(QStringLiteral("壁纸 1#.jpg"));
+    makeGSettingsBackend(GSettingsDesktop::gnome)->setPicture(file, screen);
+
+    const QString uri = fileUri(file);
+    EXPECT_TRUE(uri.startsWith(QStringLiteral("file:///")));
+    EXPECT_TRUE(uri.contains(QStringLiteral("%E5%A3%81%E7%BA%B8%201%23.jpg"))) << qPrintable(uri);
+    EXPECT_EQ(storedValue("org.gnome.desktop.background", "picture-uri"), quoted(uri));
+    EXPECT_EQ(storedValue("org.gnome.desktop.background", "picture-uri-dark"), quoted(uri));
+    EXPECT_TRUE(QFile::exists(keyfile()));
+}
+
+TEST_F(DesktopGSettingsTest, CinnamonWithoutDarkKeyGetsTheFileUri) {
+    const QString file = picture(QStringLiteral("cinnamon.png"));
+    makeGSettingsBackend(GSettingsDesktop::cinnamon)->setPicture(file, screen);
+    EXPECT_EQ(storedValue("org.cinnamon.desktop.background", "picture-uri"), quoted(fileUri(file)));
+}
+
+TEST_F(DesktopGSettingsTest, MateGetsThePlainPath) {
+    const QString file = picture(QStringLiteral("mate picture.jpg"));
+    makeGSettingsBackend(GSettingsDesktop::mate)->setPicture(file, screen);
+    EXPECT_EQ(storedValue("org.mate.background", "picture-filename"), quoted(file));
+}
+
+TEST_F(DesktopGSettingsTest, GnomeSessionSetsEveryScreenThroughTheSetter) {
+    qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+    const QString file = picture(QStringLiteral("setter.jpg"));
+    WallpaperSetter::set(file);
+    qunsetenv("XDG_CURRENT_DESKTOP");
+    EXPECT_EQ(storedValue("org.gnome.desktop.background", "picture-uri"), quoted(fileUri(file)));
+}
+
+TEST_F(DesktopGSettingsTest, SettingTheSameFileAgainSucceeds) {
+    const QString file = picture(QStringLiteral("again.jpg"));
+    const auto backend = makeGSettingsBackend(GSettingsDesktop::gnome);
+    backend->setPicture(file, screen);
+    backend->setPicture(file, screen);
+    EXPECT_EQ(storedValue("org.gnome.desktop.background", "picture-uri"), quoted(fileUri(file)));
+}
+
+} // namespace
+} // namespace lumivra

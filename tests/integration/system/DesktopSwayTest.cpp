@@ -1,0 +1,207 @@
+#include "TempHome.h"
+#include "Wait.h"
+#include "client/Errors.h"
+#include "system/DesktopBackends.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace lumivra {
+namespace {
+
+// The uid sway runs as: sway refuses to run as root, so a root test run starts it as "nobody".
+constexpr uid_t nobody = 65534;
+
+// A headless sway with two outputs, HEADLESS-1 and HEADLESS-2, drawing in memory.
+class HeadlessSway {
+public:
+    HeadlessSway() {
+        m_runtime = m_dir.path() + QStringLiteral("/runtime");
+        QDir().mkpath(m_runtime);
+        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                QFile::ExeOther);
+        QFile config(m_dir.path() + QStringLiteral("/config"));
+        config.open(QIODevice::WriteOnly);
+        config.close();
+        config.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+        environment.insert(QStringLiteral("HOME"), m_dir.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime);
+        environment.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+        environment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+        environment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"), QStringLiteral("2"));
+        m_sway.setProcessEnvironment(environment);
+        m_sway.setProcessChannelMode(QProcess::MergedChannels);
+
+        const QStringList swayArguments{QStringLiteral("sway"), QStringLiteral("-c"), config.fileName()};
+        if (geteuid() == 0) {
+            if (chown(QFile::encodeName(m_runtime).constData(), nobody, nobody) != 0)
+                return;
+            m_sway.start(QStringLiteral("setpriv"),
+                         QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                     QStringLiteral("--clear-groups")} +
+                             swayArguments);
+        } else {
+            m_sway.start(swayArguments.first(), swayArguments.mid(1));
+        }
+        test::waitUntil([this] { return !socket().isEmpty() || m_sway.state() == QProcess::NotRunning; });
+        m_socket = socket();
+    }
+
+    ~HeadlessSway() {
+        m_sway.terminate();
+        if (!m_sway.waitForFinished())
+            m_sway.kill();
+        m_sway.waitForFinished();
+    }
+
+    HeadlessSway(const HeadlessSway &) = delete;
+    HeadlessSway &operator=(const HeadlessSway &) = delete;
+
+    const QString &ipcSocket() const { return m_socket; }
+    QString log() { return QString::fromLocal8Bit(m_sway.readAll()); }
+    // A folder every user may read, for the pictures swaybg loads as sway's user.
+    QString sharedFolder() const { return m_dir.path(); }
+
+private:
+    QString socket() const {
+        const QStringList sockets =
+            QDir(m_runtime).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System | QDir::Files);
+        return sockets.isEmpty() ? QString() : m_runtime + QLatin1Char('/') + sockets.first();
+    }
+
+    QTemporaryDir m_dir;
+    QString m_runtime;
+    QString m_socket;
+    QProcess m_sway;
+};
+
+// The argument lists of the running swaybg processes; sway starts one for all outputs' pictures.
+QList<QStringList> swaybgArguments() {
+    QList<QStringList> found;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        QStringList arguments;
+        for (const QByteArray &argument : cmdline.readAll().split('\0'))
+            arguments.append(QFile::decodeName(argument));
+        if (!arguments.isEmpty() && arguments.first().endsWith(QLatin1String("swaybg")))
+            found.append(arguments);
+    }
+    return found;
+}
+
+bool swaybgShows(const QStringList &expected) {
+    for (const QStringList &arguments : swaybgArguments()) {
+        bool all = true;
+        for (qsizetype at = 0; at + 6 <= expected.size(); at += 6) {
+            bool present = false;
+            for (qsizetype start = 0; start + 6 <= arguments.size() && !present; ++start)
+                present = arguments.mid(start, 6) == expected.mid(at, 6);
+            all = all && present;
+        }
+        if (all)
+            return true;
+    }
+    return false;
+}
+
+// Replaces one environment variable for the life of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const char *name, const QByteArray &value)
+        : m_name(name), m_saved(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedVariable() {
+        if (m_wasSet)
+            qputenv(m_name, m_saved);
+        else
+            qunsetenv(m_name);
+    }
+    ScopedVariable(const ScopedVariable &) = delete;
+    ScopedVariable &operator=(const ScopedVariable &) = delete;
+
+private:
+    const char *m_name;
+    QByteArray m_saved;
+    bool m_wasSet;
+};
+
+QString picture(const QString &folder, const QString &name, QColor colour) {
+    QImage image(32, 32, QImage::Format_RGB32);
+    image.fill(colour);
+    const QString file = folder + QLatin1Char('/') + name;
+    image.save(file, "PNG");
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return file;
+}
+
+TEST(DesktopSwayTest, EachOutputGetsItsPictureWhateverThePath) {
+    HeadlessSway sway;
+    ASSERT_FALSE(sway.ipcSocket().isEmpty()) << qPrintable(sway.log());
+    const ScopedVariable socket("SWAYSOCK", QFile::encodeName(sway.ipcSocket()));
+
+    // Blanks (two in a row, too), quotes, a backslash and shell syntax must reach swaybg unchanged.
+    const QString awkward =
+        picture(sway.sharedFolder(), QStringLiteral("a  b \"c\" 'd' \\e $HOME `x` ~.png"), Qt::red);
+    const QString plain = picture(sway.sharedFolder(), QStringLiteral("plain.png"), Qt::blue);
+    const auto backend = makeSwayBackend();
+    backend->setPicture(awkward, {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
+    EXPECT_TRUE(test::waitUntil([&] {
+        return swaybgShows({"-o", "HEADLESS-1", "-i", awkward, "-m", "fill"});
+    })) << qPrintable(sway.log());
+
+    backend->setPicture(plain, {QStringLiteral("HEADLESS-2"), QRect(1920, 0, 1920, 1080), 1});
+    EXPECT_TRUE(test::waitUntil([&] {
+        return swaybgShows(
+            {"-o", "HEADLESS-1", "-i", awkward, "-m", "fill", "-o", "HEADLESS-2", "-i", plain, "-m", "fill"});
+    })) << qPrintable(sway.log());
+
+    try {
+        backend->setPicture(plain, {QStringLiteral("HDMI-A-9"), QRect(0, 0, 1920, 1080), 2});
+        FAIL() << "an output sway does not have must be refused";
+    } catch (const DesktopError &error) {
+        EXPECT_EQ(error.localizedDescription(), "sway 没有名为 HDMI-A-9 的输出，无法设置壁纸。");
+    }
+}
+
+TEST(DesktopSwayTest, UnreachableSwayIsAnError) {
+    const test::TempHome home;
+    const ScopedVariable socket("SWAYSOCK", QFile::encodeName(home.path() + QStringLiteral("/no-sway.sock")));
+    try {
+        makeSwayBackend()->setPicture(home.path() + QStringLiteral("/a.png"),
+                                      {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
+        FAIL() << "swaymsg's failure must fail the call";
+    } catch (const DesktopError &error) {
+        EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("sway 拒绝设置壁纸：")))
+            << error.what();
+        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("no-sway.sock"))) << error.what();
+    }
+}
+
+TEST(DesktopSwayTest, MissingSwaymsgIsAnError) {
+    const test::TempHome home;
+    const ScopedVariable path("PATH", QFile::encodeName(home.path()));
+    try {
+        makeSwayBackend()->setPicture(home.path() + QStringLiteral("/a.png"),
+                                      {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
+        FAIL() << "a missing swaymsg must fail the call";
+    } catch (const DesktopError &error) {
+        EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("无法运行 swaymsg")))
+            << error.what();
+    }
+}
+
+} // namespace
+} // namespace lumivra
