@@ -77,10 +77,14 @@ void ScriptedHttpServer::accept() {
         socket->setParent(this);
         m_buffers.insert(socket, {});
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            m_buffers.remove(socket);
-            socket->deleteLater();
-        });
+        // Disconnection can be signalled from inside readFrom (a scripted cut); forget the socket later.
+        connect(
+            socket, &QTcpSocket::disconnected, this,
+            [this, socket] {
+                m_buffers.remove(socket);
+                socket->deleteLater();
+            },
+            Qt::QueuedConnection);
     }
 }
 
