@@ -38,14 +38,15 @@ private:
     // position, since the list can change between Qt's look and this one.
     static NSScreen *screenFor(const ScreenInfo &screen) {
         NSArray<NSScreen *> *screens = [NSScreen screens];
-        const bool indexValid = screen.index >= 0 && static_cast<NSUInteger>(screen.index) < screens.count;
-        if (indexValid && QString::fromNSString(screens[screen.index].localizedName) == screen.name)
-            return screens[screen.index];
+        const NSUInteger index = static_cast<NSUInteger>(screen.index);
+        const bool indexValid = screen.index >= 0 && index < screens.count;
+        if (indexValid && QString::fromNSString(screens[index].localizedName) == screen.name)
+            return screens[index];
         for (NSScreen *candidate in screens) {
             if (QString::fromNSString(candidate.localizedName) == screen.name)
                 return candidate;
         }
-        return indexValid ? screens[screen.index] : nil;
+        return indexValid ? screens[index] : nil;
     }
 };
 

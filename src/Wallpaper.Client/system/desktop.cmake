@@ -6,7 +6,6 @@ target_sources(lumivra_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/WallpaperSetter.cpp)
 
 if(APPLE)
-  enable_language(OBJCXX)
   target_sources(lumivra_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/DesktopBackend_mac.mm)
   target_link_libraries(lumivra_core PRIVATE "-framework AppKit")
 else()

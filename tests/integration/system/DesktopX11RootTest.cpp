@@ -26,7 +26,8 @@ template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
 class X11 {
 public:
     X11() : m_connection(xcb_connect(nullptr, nullptr)) {
-        m_screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        if (ok())
+            m_screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
     }
     ~X11() { xcb_disconnect(m_connection); }
     X11(const X11 &) = delete;
@@ -72,7 +73,7 @@ public:
 
 private:
     xcb_connection_t *m_connection;
-    xcb_screen_t *m_screen;
+    xcb_screen_t *m_screen = nullptr;
 };
 
 // Solid colours compare exactly away from band edges, where smooth scaling mixes neighbours.
