@@ -34,8 +34,8 @@ void writeLaunchAgent() {
 } // namespace
 
 QString launchAgentURL() {
-    return QDir::homePath() + QStringLiteral("/Library/LaunchAgents/") + QLatin1String(launchAgentLabel) +
-           QStringLiteral(".plist");
+    return QDir::homePath() + QStringLiteral("/Library/LaunchAgents/") +
+           QString::fromLatin1(launchAgentLabel) + QStringLiteral(".plist");
 }
 
 bool isEnabled() {
