@@ -5,4 +5,14 @@ if(TARGET lumivra_server_core)
     ${CMAKE_CURRENT_LIST_DIR}/ServerFixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ServerFixture.h
   )
+
+  lumivra_add_test(NAME server_process_tests LABELS integration server
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/ServerProcessTest.cpp
+    ENVIRONMENT "LUMIVRA_SERVER_BINARY=$<TARGET_FILE:lumivra-server>")
+  add_dependencies(server_process_tests lumivra-server)
+
+  lumivra_add_test(NAME server_client_tests LABELS integration server client LIBS lumivra_server_core SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/ServerClientTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/client/ClientTestEnvironment.cpp
+  )
 endif()

@@ -1,0 +1,146 @@
+#include "Wait.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+
+using lumivra::test::waitUntil;
+
+namespace {
+
+QString serverBinary() {
+    return qEnvironmentVariable("LUMIVRA_SERVER_BINARY");
+}
+
+// The real executable, as scripts and the demo start it.
+class ServerProcess {
+public:
+    explicit ServerProcess(const QStringList &arguments) {
+        m_process.setProgram(serverBinary());
+        m_process.setArguments(arguments);
+        m_process.start();
+    }
+    ~ServerProcess() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    // The URL announced on the first line, once it has been printed.
+    QString waitForUrl() {
+        static const QRegularExpression line(QStringLiteral("^lumivra-server listening on (http://\\S+)$"),
+                                             QRegularExpression::MultilineOption);
+        QRegularExpressionMatch match;
+        waitUntil([&] {
+            m_stdout += m_process.readAllStandardOutput();
+            match = line.match(QString::fromUtf8(m_stdout));
+            return match.hasMatch() || m_process.state() == QProcess::NotRunning;
+        });
+        return match.captured(1);
+    }
+
+    // Exit code once the process has ended on its own, with what it said on stderr.
+    int waitForExit(QString *standardError = nullptr) {
+        EXPECT_TRUE(waitUntil([&] { return m_process.state() == QProcess::NotRunning; }));
+        if (standardError)
+            *standardError = QString::fromUtf8(m_process.readAllStandardError());
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QByteArray m_stdout;
+};
+
+QJsonObject fetchJson(const QString &url) {
+    QNetworkAccessManager manager;
+    std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(url))));
+    waitUntil([&] { return reply->isFinished(); });
+    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200) << url.toStdString();
+    return QJsonDocument::fromJson(reply->readAll()).object();
+}
+
+class ServerProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QFile::exists(serverBinary())) << "LUMIVRA_SERVER_BINARY not set to the built server";
+        QFile picture(m_root.filePath(QStringLiteral("picture.png")));
+        ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+        picture.write("png bytes");
+    }
+    QTemporaryDir m_root;
+};
+
+TEST_F(ServerProcessTest, AnnouncesAFreePortServesThePinnedDayAndStopsOnSigterm) {
+    ServerProcess server({"--root", m_root.path(), "--listen", "127.0.0.1:0", "--date", "2027-02-03"});
+    const QString url = server.waitForUrl();
+    ASSERT_TRUE(url.startsWith(QStringLiteral("http://127.0.0.1:"))) << url.toStdString();
+    EXPECT_NE(QUrl(url).port(), 0);
+
+    const QJsonObject record = fetchJson(url + QStringLiteral("/api/client/wallpaper/today"));
+    EXPECT_EQ(record.value("effectiveDate").toString(), "2027-02-03");
+    EXPECT_EQ(record.value("fileName").toString(), "picture.png");
+
+    server.process().terminate(); // SIGTERM
+    EXPECT_EQ(server.waitForExit(), 0);
+}
+
+TEST_F(ServerProcessTest, ListensOnIpv6LoopbackWhenAsked) {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHostIPv6, 0))
+        GTEST_SKIP() << "this machine has no IPv6 loopback";
+    probe.close();
+
+    ServerProcess server({"--root", m_root.path(), "--listen", "[::1]:0"});
+    const QString url = server.waitForUrl();
+    ASSERT_TRUE(url.startsWith(QStringLiteral("http://[::1]:"))) << url.toStdString();
+    EXPECT_EQ(fetchJson(url + QStringLiteral("/api/client/wallpaper/today")).value("fileName").toString(),
+              "picture.png");
+}
+
+TEST_F(ServerProcessTest, ServesTheBundledSamplesByDefault) {
+    ServerProcess server({"--listen", "127.0.0.1:0"});
+    const QString url = server.waitForUrl();
+    ASSERT_FALSE(url.isEmpty());
+    const QDate before = QDate::currentDate();
+    const QJsonObject record = fetchJson(url + QStringLiteral("/api/client/wallpaper/today"));
+    const QDate served = QDate::fromString(record.value("effectiveDate").toString(), Qt::ISODate);
+    EXPECT_TRUE(served == before || served == QDate::currentDate()) << served.toString().toStdString();
+    EXPECT_TRUE(record.value("contentType").toString().startsWith(QStringLiteral("image/")));
+    EXPECT_GT(record.value("length").toInteger(), 0);
+}
+
+TEST_F(ServerProcessTest, RefusesToStartWithAClearReason) {
+    QString error;
+    EXPECT_EQ(ServerProcess({"--root", m_root.filePath(QStringLiteral("missing"))}).waitForExit(&error), 1);
+    EXPECT_TRUE(error.contains(m_root.filePath(QStringLiteral("missing")))) << error.toStdString();
+
+    EXPECT_EQ(ServerProcess({"--root", m_root.path(), "--listen", "127.0.0.1"}).waitForExit(&error), 2);
+    EXPECT_TRUE(error.contains(QStringLiteral("--listen"))) << error.toStdString();
+    EXPECT_EQ(ServerProcess({"--root", m_root.path(), "--listen", "::1:80"}).waitForExit(&error), 2);
+    EXPECT_EQ(ServerProcess({"--root", m_root.path(), "--date", "2027-02-30"}).waitForExit(&error), 2);
+    EXPECT_TRUE(error.contains(QStringLiteral("--date"))) << error.toStdString();
+    EXPECT_EQ(ServerProcess({"--root", m_root.path(), "--colour"}).waitForExit(&error), 2);
+
+    QTcpServer busy;
+    ASSERT_TRUE(busy.listen(QHostAddress::LocalHost, 0));
+    const QString taken = QStringLiteral("127.0.0.1:%1").arg(busy.serverPort());
+    EXPECT_EQ(ServerProcess({"--root", m_root.path(), "--listen", taken}).waitForExit(&error), 1);
+    EXPECT_TRUE(error.contains(taken)) << error.toStdString();
+}
+
+} // namespace
