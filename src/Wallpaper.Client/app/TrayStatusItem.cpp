@@ -11,7 +11,6 @@ std::unique_ptr<StatusItem> makeTrayStatusItem() {
 
 TrayStatusItem::TrayStatusItem() {
     connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayStatusItem::openMenuOnClick);
-    m_icon.show();
 }
 
 TrayStatusItem::~TrayStatusItem() {
@@ -21,6 +20,8 @@ TrayStatusItem::~TrayStatusItem() {
 
 void TrayStatusItem::setImage(const QIcon &image) {
     m_icon.setIcon(image);
+    // Shown even while there is no tray, so Qt docks it the moment one appears.
+    m_icon.show();
 }
 
 void TrayStatusItem::setToolTip(const QString &text) {

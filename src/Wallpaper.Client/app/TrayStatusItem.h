@@ -8,8 +8,8 @@
 
 namespace lumivra {
 
-// A QSystemTrayIcon shown from the start. When no tray exists yet (a panel started after the program, as
-// happens at login), Qt docks the icon as soon as one appears; until then the program keeps working
+// A QSystemTrayIcon, shown once it has its image. When no tray exists yet (a panel started after the program,
+// as happens at login), Qt docks the icon as soon as one appears; until then the program keeps working
 // without a visible icon.
 class TrayStatusItem : public QObject, public StatusItem {
     Q_OBJECT
