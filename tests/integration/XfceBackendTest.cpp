@@ -1,0 +1,160 @@
+#include "PrivateBus.h"
+#include "TempHome.h"
+#include "client/Errors.h"
+#include "system/DBusCall_linux.h"
+
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace lumivra;
+using namespace lumivra::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString channel = QStringLiteral("xfce4-desktop");
+
+QString lastImage(const QString &monitor, int workspace) {
+    return QStringLiteral("/backdrop/screen0/monitor%1/workspace%2/last-image").arg(monitor).arg(workspace);
+}
+
+// Against a real xfconfd of the test's own, on a private bus, with its files in a temporary HOME.
+class XfceBackendTest : public ::testing::Test {
+protected:
+    ~XfceBackendTest() override {
+        if (!m_lockedConfigDirs)
+            return;
+        if (m_savedConfigDirs)
+            qputenv("XDG_CONFIG_DIRS", *m_savedConfigDirs);
+        else
+            qunsetenv("XDG_CONFIG_DIRS");
+    }
+
+    void startXfconfd() {
+        const QString xfconfd = qEnvironmentVariable("LUMIVRA_XFCONFD");
+        ASSERT_TRUE(QFile::exists(xfconfd)) << "xfconfd not found (package xfconf)";
+        bus.start(xfconfd);
+        ASSERT_TRUE(bus.waitForName(QStringLiteral("org.xfce.Xfconf")));
+    }
+
+    // Settings an administrator fixed for this user: xfconfd refuses to change them.
+    void lockForThisUser(const QString &property) {
+        const QString dir = home.path() + QStringLiteral("/system/xfce4/xfconf/xfce-perchannel-xml");
+        QDir().mkpath(dir);
+        QFile file(dir + QStringLiteral("/xfce4-desktop.xml"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        const QStringList nodes = property.mid(1).split(QLatin1Char('/'));
+        QByteArray xml = "<?xml version=\"1.0\"?>\n<channel name=\"xfce4-desktop\" version=\"1.0\">\n";
+        for (qsizetype i = 0; i + 1 < nodes.size(); ++i)
+            xml += "<property name=\"" + nodes[i].toUtf8() + "\" type=\"empty\">\n";
+        xml += "<property name=\"" + nodes.last().toUtf8() +
+               "\" type=\"string\" value=\"/usr/share/backgrounds/company.png\" locked=\"" +
+               QByteArray(::getpwuid(::getuid())->pw_name) + "\"/>\n";
+        for (qsizetype i = 0; i + 1 < nodes.size(); ++i)
+            xml += "</property>\n";
+        file.write(xml + "</channel>\n");
+        m_lockedConfigDirs = true;
+        if (qEnvironmentVariableIsSet("XDG_CONFIG_DIRS"))
+            m_savedConfigDirs = qgetenv("XDG_CONFIG_DIRS");
+        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(home.path() + QStringLiteral("/system")));
+    }
+
+    QDBusMessage callXfconf(const QString &method, const QVariantList &arguments) {
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.xfce.Xfconf"),
+                                                           QStringLiteral("/org/xfce/Xfconf"),
+                                                           QStringLiteral("org.xfce.Xfconf"), method);
+        call.setArguments(arguments);
+        return tester.call(call);
+    }
+
+    void set(const QString &channelName, const QString &property, const QVariant &value) {
+        const QDBusMessage reply = callXfconf(
+            QStringLiteral("SetProperty"), {channelName, property, QVariant::fromValue(QDBusVariant(value))});
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    }
+
+    // The stored value, or "" when there is none.
+    QString get(const QString &property) {
+        const QDBusReply<QDBusVariant> reply = callXfconf(QStringLiteral("GetProperty"), {channel, property});
+        return reply.isValid() ? reply.value().variant().toString() : QString();
+    }
+
+    QString setPicture(const QString &file, const ScreenInfo &screen) {
+        try {
+            makeXfceBackend(client, 10s)->setPicture(file, screen);
+        } catch (const DesktopError &error) {
+            return error.localizedDescription();
+        }
+        return {};
+    }
+
+    TempHome home;
+    PrivateBus bus;
+    QDBusConnection client = bus.connect(QStringLiteral("xfce-client"));
+    QDBusConnection tester = bus.connect(QStringLiteral("xfce-test"));
+    const ScreenInfo hdmi{QStringLiteral("HDMI-1"), {0, 0, 1920, 1080}, 0};
+
+private:
+    bool m_lockedConfigDirs = false;
+    std::optional<QByteArray> m_savedConfigDirs;
+};
+
+TEST_F(XfceBackendTest, FreshProfileGetsThePictureOnEveryWorkspaceOfTheWindowManager) {
+    ASSERT_NO_FATAL_FAILURE(startXfconfd());
+    set(QStringLiteral("xfwm4"), QStringLiteral("/general/workspace_count"), 3);
+    const QString file = home.path() + QStringLiteral("/it's a \"picture\".jpg");
+
+    EXPECT_EQ(setPicture(file, hdmi), QString());
+
+    for (int workspace = 0; workspace < 3; ++workspace)
+        EXPECT_EQ(get(lastImage(QStringLiteral("HDMI-1"), workspace)), file) << workspace;
+    EXPECT_EQ(get(lastImage(QStringLiteral("HDMI-1"), 3)), QString());
+}
+
+TEST_F(XfceBackendTest, EveryWorkspaceXfdesktopKnowsForThatMonitorAndNoOtherMonitor) {
+    ASSERT_NO_FATAL_FAILURE(startXfconfd());
+    const QString old = QStringLiteral("/usr/share/backgrounds/xfce/old.png");
+    for (int workspace : {0, 1, 3})
+        set(channel, lastImage(QStringLiteral("HDMI-1"), workspace), old);
+    set(channel, lastImage(QStringLiteral("HDMI-10"), 5), old);
+    set(channel, lastImage(QStringLiteral("DP-2"), 0), old);
+
+    // A relative name is made absolute: xfdesktop does not know our working directory.
+    EXPECT_EQ(setPicture(QStringLiteral("new.png"), hdmi), QString());
+
+    const QString file = QDir::current().absoluteFilePath(QStringLiteral("new.png"));
+    for (int workspace = 0; workspace < 4; ++workspace)
+        EXPECT_EQ(get(lastImage(QStringLiteral("HDMI-1"), workspace)), file) << workspace;
+    EXPECT_EQ(get(lastImage(QStringLiteral("HDMI-1"), 4)), QString());
+    EXPECT_EQ(get(lastImage(QStringLiteral("HDMI-10"), 5)), old);
+    EXPECT_EQ(get(lastImage(QStringLiteral("DP-2"), 0)), old);
+}
+
+TEST_F(XfceBackendTest, ALockedSettingIsAnErrorWithXfconfsReason) {
+    ASSERT_NO_FATAL_FAILURE(lockForThisUser(lastImage(QStringLiteral("HDMI-1"), 0)));
+    ASSERT_NO_FATAL_FAILURE(startXfconfd());
+
+    const QString error = setPicture(home.path() + QStringLiteral("/a.jpg"), hdmi);
+
+    EXPECT_TRUE(error.startsWith(QStringLiteral("XFCE 桌面拒绝设置壁纸"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("Permission denied"))) << error.toStdString();
+    EXPECT_EQ(get(lastImage(QStringLiteral("HDMI-1"), 0)),
+              QStringLiteral("/usr/share/backgrounds/company.png"));
+}
+
+TEST_F(XfceBackendTest, NoXfconfdOrNoMonitorNameIsAnError) {
+    const QString missing = setPicture(QStringLiteral("/tmp/a.jpg"), hdmi);
+    EXPECT_TRUE(missing.startsWith(QStringLiteral("无法连接 XFCE 桌面"))) << missing.toStdString();
+
+    ASSERT_NO_FATAL_FAILURE(startXfconfd());
+    const QString unnamed = setPicture(QStringLiteral("/tmp/a.jpg"), {QString(), {0, 0, 800, 600}, 1});
+    EXPECT_TRUE(unnamed.contains(QStringLiteral("第 2 块屏幕没有名称"))) << unnamed.toStdString();
+}
+
+} // namespace

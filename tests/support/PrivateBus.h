@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+namespace lumivra::test {
+
+// A session bus of the test's own, with no services to activate: every peer on it is one the test started.
+// Create it after TempHome, so the peers it starts see the temporary HOME and XDG folders.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus &) = delete;
+    PrivateBus &operator=(const PrivateBus &) = delete;
+
+    QString address() const { return m_address; }
+    // A connection of its own, closed with the bus.
+    QDBusConnection connect(const QString &name);
+    // Starts a program with this bus as its session bus; it is stopped with the bus, and killed by the
+    // kernel should the test die first.
+    QProcess &start(const QString &program, const QStringList &arguments = {});
+    // Waits until some peer owns the name; false when none does before the deadline.
+    bool waitForName(const QString &service);
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_connections;
+    std::vector<std::unique_ptr<QProcess>> m_peers;
+};
+
+} // namespace lumivra::test
