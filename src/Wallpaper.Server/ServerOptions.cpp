@@ -62,9 +62,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
         QStringLiteral("监听地址 / address and port, e.g. 127.0.0.1:%1, [::1]:0 (0 = any free port).")
             .arg(ServerOptions::defaultPort),
         QStringLiteral("ADDRESS:PORT"));
-    const QCommandLineOption date(QStringLiteral("date"),
-                                  QStringLiteral("固定“今天”的日期 / pin the date taken as today."),
-                                  QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption date(
+        QStringLiteral("date"),
+        QStringLiteral("固定“今天”的日期（默认：本机日期）/ pin the date taken as today "
+                       "(default: the local date)."),
+        QStringLiteral("YYYY-MM-DD"));
     parser.addOptions({help, root, listen, date});
 
     ParsedCommandLine result;

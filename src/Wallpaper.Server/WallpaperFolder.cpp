@@ -57,16 +57,26 @@ Wallpaper WallpaperFolder::picture(const QString &fileName) const {
 }
 
 DailyWallpaper WallpaperFolder::wallpaperFor(const QDate &date) {
-    QString name = scheduledName(date);
-    if (name.isEmpty()) {
+    DailyWallpaper daily{{}, date, 0, {}};
+    const QString scheduled = scheduledName(date);
+    if (scheduled.isEmpty()) {
         const QStringList names = pictureNames();
         if (names.isEmpty())
             throw ApiError(404, QStringLiteral("壁纸目录中还没有可用的壁纸。"));
         const qint64 count = names.size();
         const qint64 day = QDate(1970, 1, 1).daysTo(date);
-        name = names.at(qsizetype(((day % count) + count) % count));
+        daily.wallpaper = picture(names.at(qsizetype(((day % count) + count) % count)));
+    } else {
+        try {
+            daily.wallpaper = picture(scheduled);
+        } catch (const ApiError &error) {
+            // The client asked for nothing wrong: a bad name here is the schedule's fault, not a bad request.
+            throw ApiError(error.status() == 404 ? 404 : 500,
+                           QStringLiteral("排期文件 %1 为 %2 指定的壁纸 %3 不存在或无法提供。")
+                               .arg(QLatin1String(scheduleFileName), date.toString(Qt::ISODate), scheduled));
+        }
     }
-    DailyWallpaper daily{picture(name), date, 0, {}};
+    const QString &name = daily.wallpaper.fileName;
     const auto sha256 = m_digests.digest(daily.wallpaper.path);
     if (!sha256)
         throw ApiError(500, QStringLiteral("读取壁纸文件失败：%1。").arg(name));

@@ -115,7 +115,8 @@ TEST_F(ServerApiTest, ScheduleFileWinsOverRotationForTheDaysItNames) {
     writeFile(QStringLiteral("b.png"), "b");
     writeFile(QStringLiteral("holiday.jpg"), "h");
     writeFile(QStringLiteral("schedule.json"),
-              R"({"2026-03-14": "holiday.jpg", "2026-03-16": "b.png", "2026-03-17": "gone.png"})");
+              R"({"2026-03-14": "holiday.jpg", "2026-03-16": "b.png", "2026-03-17": "gone.png",
+                  "2026-03-18": "../a.png"})");
 
     EXPECT_EQ(todayFor(someDay).value("fileName").toString(), "holiday.jpg");
     EXPECT_EQ(todayFor(someDay.addDays(2)).value("fileName").toString(), "b.png");
@@ -125,6 +126,9 @@ TEST_F(ServerApiTest, ScheduleFileWinsOverRotationForTheDaysItNames) {
 
     start(someDay.addDays(3));
     expectErrorBody(get("/api/client/wallpaper/today"), 404);
+    // A name that is not a plain file name is the schedule's fault, not the client's.
+    start(someDay.addDays(4));
+    expectErrorBody(get("/api/client/wallpaper/today"), 500);
 
     writeFile(QStringLiteral("schedule.json"), "{ not json");
     expectErrorBody(get("/api/client/wallpaper/today"), 500);
