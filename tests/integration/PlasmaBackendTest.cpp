@@ -26,9 +26,10 @@ protected:
         return d;
     }
 
-    QString setPicture(const QString &file, const ScreenInfo &screen) {
+    QString setPicture(const QString &file, const ScreenInfo &screen,
+                       std::chrono::milliseconds timeout = desktopCallTimeout) {
         try {
-            makePlasmaBackend(client, 10s)->setPicture(file, screen);
+            makePlasmaBackend(client, timeout)->setPicture(file, screen);
         } catch (const DesktopError &error) {
             return error.localizedDescription();
         }
@@ -91,9 +92,16 @@ TEST_F(PlasmaBackendTest, RefusalsBecomeErrorsThatSayWhy) {
     EXPECT_EQ(shell.scriptsRun(), 3);
 }
 
-TEST_F(PlasmaBackendTest, WithoutPlasmaShellOnTheBusNothingIsClaimed) {
-    const QString error = setPicture(QStringLiteral("/tmp/a.jpg"), {QStringLiteral("eDP-1"), leftScreen, 0});
-    EXPECT_TRUE(error.startsWith(QStringLiteral("无法连接 KDE Plasma 桌面"))) << error.toStdString();
+TEST_F(PlasmaBackendTest, AMissingOrSilentShellIsAnError) {
+    const QString missing =
+        setPicture(QStringLiteral("/tmp/a.jpg"), {QStringLiteral("eDP-1"), leftScreen, 0});
+    EXPECT_TRUE(missing.startsWith(QStringLiteral("无法连接 KDE Plasma 桌面"))) << missing.toStdString();
+
+    FakePlasmaShell shell(bus.address(), {desktop(0, leftScreen)});
+    shell.hang();
+    const QString silent =
+        setPicture(QStringLiteral("/tmp/a.jpg"), {QStringLiteral("eDP-1"), leftScreen, 0}, 200ms);
+    EXPECT_TRUE(silent.startsWith(QStringLiteral("KDE Plasma 桌面没有及时回应"))) << silent.toStdString();
 }
 
 } // namespace

@@ -52,6 +52,10 @@ public slots:
     QString evaluateScript(const QString &script) {
         QMutexLocker lock(&m_state.mutex);
         ++m_state.scriptsRun;
+        if (m_state.hung) {
+            setDelayedReply(true);
+            return {};
+        }
         if (m_state.locked) {
             sendErrorReply(QDBusError::Failed, QStringLiteral("Widgets are locked"));
             return {};
@@ -136,6 +140,11 @@ void FakePlasmaShell::lockWidgets() {
 void FakePlasmaShell::ignoreWrites() {
     QMutexLocker lock(&m_state.mutex);
     m_state.ignoreWrites = true;
+}
+
+void FakePlasmaShell::hang() {
+    QMutexLocker lock(&m_state.mutex);
+    m_state.hung = true;
 }
 
 QList<FakeDesktop> FakePlasmaShell::desktops() const {

@@ -33,6 +33,8 @@ public:
     void lockWidgets();
     // A desktop that keeps its old settings whatever a script writes.
     void ignoreWrites();
+    // A shell that takes calls and never answers them.
+    void hang();
 
     QList<FakeDesktop> desktops() const;
     int scriptsRun() const;
@@ -42,6 +44,7 @@ public:
         QList<FakeDesktop> desktops;
         bool locked = false;
         bool ignoreWrites = false;
+        bool hung = false;
         int scriptsRun = 0;
     };
 
