@@ -159,10 +159,15 @@ TEST(RefreshSoak, everyCycleLeavesOnlyVerifiedFilesAndNothingGrows) {
             expected = {Expectation::Kind::exactMessage, FaultyWallpaperService::desktopRefusal};
 
         delegate.refreshWallpaper(true);
-        ASSERT_TRUE(waitUntil([&delegate] { return !delegate.refreshing(); }, 30s))
-            << "cycle " << cycle << " never finished";
-
-        ASSERT_EQ(alerts.size(), 1) << "cycle " << cycle;
+        // A cycle that hangs or reports twice ends the run, but the counts so far are still printed.
+        if (!waitUntil([&delegate] { return !delegate.refreshing(); }, 30s)) {
+            ADD_FAILURE() << "cycle " << cycle << " never finished";
+            break;
+        }
+        if (alerts.size() != 1) {
+            ADD_FAILURE() << "cycle " << cycle << " ended with " << alerts.size() << " alerts";
+            break;
+        }
         const Alert &alert = alerts.first();
         if (expected.success()) {
             EXPECT_EQ(alert.messageText, QStringLiteral("壁纸已刷新"))
@@ -205,8 +210,6 @@ TEST(RefreshSoak, everyCycleLeavesOnlyVerifiedFilesAndNothingGrows) {
         if (reachesDesktop)
             count(
                 desktopFaults[plan.desktopRefuses ? QStringLiteral("refused") : QStringLiteral("accepted")]);
-        if (::testing::Test::HasFatalFailure())
-            return;
 
         // Released replies and sockets go at the next turn of the event loop; measure after that.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
