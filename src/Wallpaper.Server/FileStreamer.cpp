@@ -35,6 +35,7 @@ void FileStreamer::pump() {
     }
     if (m_remaining == 0) {
         disconnect(m_socket, nullptr, this, nullptr);
+        m_socket->disconnectFromHost(); // after the bytes still buffered have been sent
         deleteLater();
     }
 }

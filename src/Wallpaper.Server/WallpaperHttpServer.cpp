@@ -70,6 +70,10 @@ std::optional<quint16> WallpaperHttpServer::listenOn(const QHostAddress &address
 }
 
 bool WallpaperHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
+    // A request pipelined behind a file still being sent cannot be answered in order; the connection
+    // closes once the file is out, and the client sends it again on a new one.
+    if (socket->findChild<FileStreamer *>())
+        return true;
     // Still percent-encoded, so that "%2F" inside a file name cannot pass for a separator.
     const QString path = request.url().path(QUrl::FullyEncoded);
     const bool isToday = path == QLatin1String(todayPath);
@@ -144,17 +148,20 @@ void WallpaperHttpServer::answerFile(const QHttpServerRequest &request, QTcpSock
     // Size and modification time identify the version without reading the file, like the digest cache.
     const QByteArray entityTag = '"' + QByteArray::number(info.lastModified().toMSecsSinceEpoch(), 16) + '-' +
                                  QByteArray::number(length, 16) + '"';
-    const HeaderList headers{{"Content-Type", wallpaper.contentType},
-                             {"Content-Length", QByteArray::number(length)},
-                             {"Cache-Control", "no-cache"},
-                             {"ETag", entityTag},
-                             {"Last-Modified", httpDate(info.lastModified())}};
+    HeaderList headers{{"Content-Type", wallpaper.contentType},
+                       {"Content-Length", QByteArray::number(length)},
+                       {"Cache-Control", "no-cache"},
+                       {"ETag", entityTag},
+                       {"Last-Modified", httpDate(info.lastModified())}};
     if (matchesEntityTag(request, entityTag)) {
         writeResponseHead(socket, 304, {{"Cache-Control", "no-cache"}, {"ETag", entityTag}});
         return;
     }
+    const bool streamed = withBody && length > 0;
+    if (streamed)
+        headers.append(QPair<QByteArray, QByteArray>("Connection", "close"));
     writeResponseHead(socket, 200, headers);
-    if (withBody && length > 0)
+    if (streamed)
         FileStreamer::start(socket, std::move(file), length);
 }
 
