@@ -62,7 +62,7 @@ int main(int argc, char **argv) {
     QDir().mkpath(outDir);
 
     bool allMet = true;
-    for (const Size &size : {Size{"8 MiB", 8LL << 20, 7}, Size{"512 MiB", 512LL << 20, 3}}) {
+    for (const Size &size : {Size{"8 MiB", 8LL << 20, 15}, Size{"512 MiB", 512LL << 20, 3}}) {
         const QString name = QStringLiteral("image-%1.bin").arg(size.bytes);
         makeFile(folder.filePath(name), size.bytes);
         const QString url = QStringLiteral("http://127.0.0.1:%1/%2").arg(server.port()).arg(name);
