@@ -1,0 +1,77 @@
+# What a user installs: an application bundle on macOS, two Debian packages through CPack elsewhere.
+# Included last, once every install rule and target exists.
+
+set(lumivra_packaging_dir ${CMAKE_SOURCE_DIR}/packaging)
+
+if(APPLE)
+  # The client lives in the menu bar only; LSUIElement keeps it out of the Dock from the first moment,
+  # before the program itself switches to the accessory policy.
+  set(lumivra_bundle_icon ${CMAKE_SOURCE_DIR}/src/Wallpaper.Client/Assets/AppIcon.png)
+  target_sources(lumivra PRIVATE ${lumivra_bundle_icon})
+  # Source properties belong to a directory: they must be set where the target is defined.
+  set_source_files_properties(${lumivra_bundle_icon} TARGET_DIRECTORY lumivra
+                              PROPERTIES MACOSX_PACKAGE_LOCATION Resources)
+  set_target_properties(lumivra PROPERTIES
+    MACOSX_BUNDLE ON
+    OUTPUT_NAME Lumivra
+    MACOSX_BUNDLE_INFO_PLIST ${lumivra_packaging_dir}/macos/Info.plist.in
+    MACOSX_BUNDLE_GUI_IDENTIFIER site.lumivra.wallpaper.mac
+    MACOSX_BUNDLE_BUNDLE_NAME Lumivra
+    MACOSX_BUNDLE_ICON_FILE AppIcon.png
+    MACOSX_BUNDLE_BUNDLE_VERSION ${PROJECT_VERSION}
+    MACOSX_BUNDLE_SHORT_VERSION_STRING ${PROJECT_VERSION})
+  return()
+endif()
+
+# Software centres find the program through its AppStream record, which names the desktop entry.
+install(FILES ${lumivra_packaging_dir}/site.lumivra.wallpaper.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT lumivra)
+install(FILES ${lumivra_packaging_dir}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumivra
+        COMPONENT lumivra)
+set(CPACK_COMPONENTS_ALL lumivra)
+if(TARGET lumivra-server)
+  # The service's install rules name no component, so they land in CMake's default one, "Unspecified":
+  # that component is the lumivra-server package.
+  install(FILES ${lumivra_packaging_dir}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumivra-server
+          COMPONENT Unspecified)
+  list(APPEND CPACK_COMPONENTS_ALL Unspecified)
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME lumivra)
+set(CPACK_PACKAGE_VENDOR Lumivra)
+set(CPACK_PACKAGE_CONTACT "Lumivra maintainers <maintainers@lumivra.site>")
+set(CPACK_PACKAGE_HOMEPAGE_URL https://lumivra.site)
+set(CPACK_STRIP_FILES ON)
+
+# Each package's description starts with its own summary line; a common one would be put in front of both.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Depends come from the libraries the binaries link. The X11 platform plugin and the TLS backend that Qt
+# loads at run time ship in libqt6gui6 and libqt6network6 on Debian 12, both of which those links pull in.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+set(CPACK_DEBIAN_LUMIVRA_PACKAGE_NAME lumivra)
+set(CPACK_DEBIAN_LUMIVRA_PACKAGE_SECTION x11)
+set(CPACK_DEBIAN_LUMIVRA_DESCRIPTION
+    "daily wallpaper from the Lumivra service in the system tray
+Lumivra keeps the desktop picture in step with the Lumivra wallpaper service.
+It sits in the system tray, asks the service for today's wallpaper at start
+and every hour, verifies each download by its SHA-256 digest, keeps a cache
+and sets the picture on every screen through the desktop's own mechanism
+(GNOME, Cinnamon, MATE, KDE Plasma, XFCE, LXQt, sway or a plain X11 root
+window).")
+
+set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME lumivra-server)
+set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_SECTION web)
+set(CPACK_DEBIAN_UNSPECIFIED_DESCRIPTION
+    "reference wallpaper service for the Lumivra client
+lumivra-server serves a folder of pictures over HTTP with the API the
+Lumivra desktop client talks to: today's wallpaper chosen by a schedule
+file or a stable daily rotation, and its download. It ships with sample
+pictures and suits testing the client or hosting one's own wallpapers.")
+
+include(CPack)
