@@ -23,20 +23,6 @@ if(APPLE)
   return()
 endif()
 
-# Software centres find the program through its AppStream record, which names the desktop entry.
-install(FILES ${lumivra_packaging_dir}/site.lumivra.wallpaper.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT lumivra)
-install(FILES ${lumivra_packaging_dir}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumivra
-        COMPONENT lumivra)
-set(CPACK_COMPONENTS_ALL lumivra)
-if(TARGET lumivra-server)
-  # The service's install rules name no component, so they land in CMake's default one, "Unspecified":
-  # that component is the lumivra-server package.
-  install(FILES ${lumivra_packaging_dir}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumivra-server
-          COMPONENT Unspecified)
-  list(APPEND CPACK_COMPONENTS_ALL Unspecified)
-endif()
-
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumivra)
 set(CPACK_PACKAGE_VENDOR Lumivra)
@@ -73,5 +59,23 @@ lumivra-server serves a folder of pictures over HTTP with the API the
 Lumivra desktop client talks to: today's wallpaper chosen by a schedule
 file or a stable daily rotation, and its download. It ships with sample
 pictures and suits testing the client or hosting one's own wallpapers.")
+
+# Software centres find the program through its AppStream record, which names the desktop entry.
+install(FILES ${lumivra_packaging_dir}/site.lumivra.wallpaper.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT lumivra)
+# Debian wants a copyright file and a changelog in each package's doc folder, the changelog compressed
+# without a name or time stamp so that builds are reproducible.
+configure_file(${lumivra_packaging_dir}/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog.Debian @ONLY)
+execute_process(COMMAND gzip -n -9 -f ${CMAKE_BINARY_DIR}/packaging/changelog.Debian COMMAND_ERROR_IS_FATAL ANY)
+set(lumivra_debian_docs ${lumivra_packaging_dir}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz)
+install(FILES ${lumivra_debian_docs} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumivra COMPONENT lumivra)
+set(CPACK_COMPONENTS_ALL lumivra)
+if(TARGET lumivra-server)
+  # The service's install rules name no component, so they land in CMake's default one, "Unspecified":
+  # that component is the lumivra-server package.
+  install(FILES ${lumivra_debian_docs} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumivra-server
+          COMPONENT Unspecified)
+  list(APPEND CPACK_COMPONENTS_ALL Unspecified)
+endif()
 
 include(CPack)
