@@ -11,7 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -202,6 +205,64 @@ protected:
     QProcess program;
     QProcess tray;
 };
+
+TEST_F(AppEndToEndTest, referenceServiceDeliversThePictureOfTheDay) {
+    const QString serverBinary = qEnvironmentVariable("LUMIVRA_SERVER_BINARY");
+    if (serverBinary.isEmpty())
+        GTEST_SKIP() << "lumivra-server is not part of this build";
+    QTemporaryDir wallpapers;
+    QFile daily(wallpapers.filePath(QStringLiteral("daily.png")));
+    ASSERT_TRUE(daily.open(QIODevice::WriteOnly));
+    daily.write(picture);
+    daily.close();
+
+    QProcess service;
+    service.start(serverBinary,
+                  {QStringLiteral("--root"), wallpapers.path(), QStringLiteral("--listen"),
+                   QStringLiteral("127.0.0.1:0"), QStringLiteral("--date"), QStringLiteral("2026-12-06")});
+    static const QRegularExpression announcement(QStringLiteral("listening on (http://\\S+)"));
+    QByteArray said;
+    QRegularExpressionMatch match;
+    ASSERT_TRUE(waitUntil([&] {
+        said += service.readAllStandardOutput();
+        match = announcement.match(QString::fromUtf8(said));
+        return match.hasMatch();
+    })) << "lumivra-server did not start";
+    // Told apart from a failure of the program: the service itself answers.
+    QNetworkAccessManager probe;
+    std::unique_ptr<QNetworkReply> answer(probe.get(QNetworkRequest(QUrl(match.captured(1) + todayPath))));
+    ASSERT_TRUE(waitUntil([&] { return answer->isFinished(); })) << "lumivra-server does not answer";
+    ASSERT_EQ(answer->error(), QNetworkReply::NoError);
+
+    ServerAddressStore::applyApplicationIdentity();
+    QSettings().setValue(QLatin1String(ServerAddressStore::key), match.captured(1));
+
+    start(program);
+    EXPECT_TRUE(waitUntil([] { return !rootPictureId().isEmpty(); }, 30s));
+    const QStringList cached = QDir(ClientPaths::wallpaperCache()).entryList(QDir::Files);
+    ASSERT_EQ(cached.size(), 1);
+    QFile cachedFile(QDir(ClientPaths::wallpaperCache()).filePath(cached[0]));
+    ASSERT_TRUE(cachedFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(cachedFile.readAll(), picture);
+    service.terminate();
+    service.waitForFinished();
+}
+
+TEST_F(AppEndToEndTest, quittingDoesNotWaitForARefreshInFlight) {
+    ScriptedResponse stalled = ScriptedResponse::json("{}");
+    stalled.stallAfter = 0;
+    server.on(todayPath, stalled);
+    startTray();
+    start(program);
+    QString icon;
+    ASSERT_TRUE(
+        waitUntil([&] { return !(icon = trayIconWindow()).isEmpty() && server.count(todayPath) == 1; }));
+
+    chooseFromMenu(icon, 12); // 退出
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
 
 TEST_F(AppEndToEndTest, installPutsTheProgramItsIconAndItsMenuEntryInPlace) {
     EXPECT_TRUE(QFileInfo(prefix->filePath(QStringLiteral("bin/lumivra"))).isExecutable());

@@ -41,6 +41,23 @@ protected:
     std::unique_ptr<AppDelegate> delegate;
 };
 
+TEST_F(AppMenuTest, freshDelegateHasNothingYetAndHasTouchedNothing) {
+    bool statusItemMade = false;
+    AppDelegateSeams seams = recordingSeams(shell);
+    seams.makeStatusItem = [&statusItemMade] {
+        statusItemMade = true;
+        return std::unique_ptr<StatusItem>();
+    };
+    seams.serverBaseURL = [] {
+        ADD_FAILURE() << "no refresh before launch";
+        return QString();
+    };
+    const AppDelegate fresh(std::move(seams));
+    EXPECT_FALSE(fresh.refreshing());
+    EXPECT_EQ(fresh.hourlyTimer(), nullptr);
+    EXPECT_FALSE(statusItemMade);
+}
+
 TEST_F(AppMenuTest, statusItemShowsTheIconTheIdleToolTipAndSixRows) {
     launch();
     EXPECT_FALSE(shell.image.isNull());
