@@ -51,9 +51,9 @@ and sets the picture on every screen through the desktop's own mechanism
 (GNOME, Cinnamon, MATE, KDE Plasma, XFCE, LXQt, sway or a plain X11 root
 window).")
 
-set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME lumivra-server)
-set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_SECTION web)
-set(CPACK_DEBIAN_UNSPECIFIED_DESCRIPTION
+set(CPACK_DEBIAN_SERVER_PACKAGE_NAME lumivra-server)
+set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION web)
+set(CPACK_DEBIAN_SERVER_DESCRIPTION
     "reference wallpaper service for the Lumivra client
 lumivra-server serves a folder of pictures over HTTP with the API the
 Lumivra desktop client talks to: today's wallpaper chosen by a schedule
@@ -71,11 +71,9 @@ set(lumivra_debian_docs ${lumivra_packaging_dir}/copyright ${CMAKE_BINARY_DIR}/p
 install(FILES ${lumivra_debian_docs} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumivra COMPONENT lumivra)
 set(CPACK_COMPONENTS_ALL lumivra)
 if(TARGET lumivra-server)
-  # The service's install rules name no component, so they land in CMake's default one, "Unspecified":
-  # that component is the lumivra-server package.
   install(FILES ${lumivra_debian_docs} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumivra-server
-          COMPONENT Unspecified)
-  list(APPEND CPACK_COMPONENTS_ALL Unspecified)
+          COMPONENT server)
+  list(APPEND CPACK_COMPONENTS_ALL server)
 endif()
 
 include(CPack)
