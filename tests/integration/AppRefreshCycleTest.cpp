@@ -38,7 +38,6 @@ void writeFile(const QString &path, const QByteArray &content) {
     file.write(content);
 }
 
-
 class AppRefreshCycleTest : public ::testing::Test {
 public:
     void SetUp() override { storeServerAddress(server.url()); }

@@ -1,18 +1,17 @@
 #pragma once
 
+#include "Wait.h"
 #include "app/AppDelegate.h"
 #include "app/StatusItem.h"
 #include "client/ServerAddressStore.h"
 #include "client/Sha256.h"
 
-#include "Wait.h"
-
 #include <QMenu>
 #include <QPointer>
 #include <QSettings>
 #include <QStringList>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace lumivra::test {

@@ -13,7 +13,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-
 class AppTimerTest : public ::testing::Test {
 protected:
     // Cycles fail at once on an address that does not parse, so each one shows as "刷新中" then "刷新失败".

@@ -4,7 +4,10 @@ add_executable(lumivra ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 lumivra_warnings(lumivra)
 target_link_libraries(lumivra PRIVATE lumivra_core)
 
-install(TARGETS lumivra RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT lumivra)
+# On macOS the program is an application bundle (see cmake/Packaging.cmake), installed as a whole.
+install(TARGETS lumivra
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT lumivra
+        BUNDLE DESTINATION . COMPONENT lumivra)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../Assets/AppIcon.png DESTINATION ${CMAKE_INSTALL_DATADIR}/lumivra COMPONENT lumivra)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../Assets/AppIcon.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
