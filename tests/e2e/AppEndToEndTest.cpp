@@ -327,6 +327,15 @@ TEST_F(AppEndToEndTest, trayMenuShowsTheAboutBoxAndQuits) {
     QString icon;
     ASSERT_TRUE(waitUntil([&] { return !(icon = trayIconWindow()).isEmpty(); }));
 
+    // A plain click opens the menu as well, as it does in a menu bar.
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
+         QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(waitUntil([&] { return !otherProgramWindow(icon).isEmpty(); }))
+        << "a left click opens no menu";
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    ASSERT_TRUE(waitUntil([&] { return otherProgramWindow(icon).isEmpty(); }));
+
     chooseFromMenu(icon, 36); // 关于
     ASSERT_TRUE(waitUntil([&] {
         return !run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
