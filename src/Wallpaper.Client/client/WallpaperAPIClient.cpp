@@ -64,6 +64,20 @@ void throwIfTransportFailed(QNetworkReply *reply, std::chrono::milliseconds time
     throw TransportError(reply->errorString());
 }
 
+// Qt can finish a reply without an error when the server closes the connection before the announced
+// length arrived; a short body is a broken transfer, not a corrupt image or malformed JSON.
+void throwIfCut(QNetworkReply *reply, qint64 received) {
+    if (reply->operation() == QNetworkAccessManager::HeadOperation ||
+        reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool() ||
+        reply->hasRawHeader("Content-Encoding"))
+        return;
+    bool known = false;
+    const qint64 announced = reply->rawHeader("Content-Length").toLongLong(&known);
+    if (known && received < announced)
+        throw TransportError(
+            QStringLiteral("连接在传输中断开：只收到 %1 字节中的 %2 字节。").arg(announced).arg(received));
+}
+
 QString methodOf(const QNetworkRequest &request) {
     return request.attribute(QNetworkRequest::CustomVerbAttribute).toString();
 }
@@ -122,6 +136,7 @@ QCoro::Task<QByteArray> WallpaperAPIClient::send(QNetworkRequest request) const 
     co_await reply.get();
     throwIfTransportFailed(reply.get(), timeout);
     const QByteArray body = reply->readAll();
+    throwIfCut(reply.get(), body.size());
     ensureSuccess(httpStatus(reply.get()), body);
     if (body.isEmpty())
         throw WallpaperClientError::emptyResponse();
@@ -157,12 +172,14 @@ QCoro::Task<void> WallpaperAPIClient::downloadWallpaper(WallpaperMetadataRespons
     ReplyPtr reply = start(request);
     reply->setReadBufferSize(downloadBufferBytes);
     Sha256 hasher;
+    qint64 received = 0;
     QString writeError;
-    auto drain = [&reply, &temporary, &hasher, &writeError] {
+    auto drain = [&reply, &temporary, &hasher, &received, &writeError] {
         while (reply->bytesAvailable() > 0) {
             const QByteArray chunk = reply->read(downloadBufferBytes);
             if (!writeError.isEmpty())
                 continue;
+            received += chunk.size();
             hasher.update(chunk);
             if (temporary.write(chunk) != chunk.size()) {
                 writeError = temporary.errorString();
@@ -176,6 +193,7 @@ QCoro::Task<void> WallpaperAPIClient::downloadWallpaper(WallpaperMetadataRespons
     if (!writeError.isEmpty())
         throw FileError(QStringLiteral("无法写入下载的壁纸：%1").arg(writeError));
     throwIfTransportFailed(reply.get(), timeout);
+    throwIfCut(reply.get(), received);
 
     const int status = httpStatus(reply.get());
     if (status >= 0 && (status < 200 || status > 299)) {
