@@ -4,6 +4,7 @@
 #include "client/WallpaperAPIClient.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <gtest/gtest.h>
 
 using namespace lumivra;
@@ -134,4 +135,40 @@ TEST(GetTodayWallpaper, HonoursTheServersCachingHeaders) {
     today(uncached.url());
     today(uncached.url());
     EXPECT_EQ(uncached.count(todayPath), 2);
+}
+
+// An outage must be reported as one, never answered with an earlier copy from the HTTP cache.
+TEST(GetTodayWallpaper, AnErrorAfterASuccessIsNotAnsweredFromTheCache) {
+    const QByteArray now =
+        QLocale::c().toString(QDateTime::currentDateTimeUtc(), "ddd, dd MMM yyyy hh:mm:ss 'GMT'").toLatin1();
+    const QList<QList<QPair<QByteArray, QByteArray>>> validators = {
+        {},
+        {{"Date", now}, {"Last-Modified", now}},
+        {{"ETag", "\"v1\""}},
+        {{"Date", now}, {"Cache-Control", "max-age=0"}},
+    };
+    for (const auto &headers : validators) {
+        ScriptedHttpServer server;
+        ScriptedResponse earlier = ScriptedResponse::json(metadataJson);
+        earlier.headers = headers;
+        server.on(todayPath, earlier);
+        ASSERT_EQ(today(server.url()).id, 7);
+
+        server.on(todayPath, ScriptedResponse::json(R"({"error": "维护中"})", 503));
+        EXPECT_EQ(failure<WallpaperClientError>(server.url()), "维护中") << headers.size();
+        server.on(todayPath, ScriptedResponse::json({}, 500));
+        EXPECT_EQ(failure<WallpaperClientError>(server.url()), "服务器返回错误：500") << headers.size();
+    }
+
+    // Revalidation still works: an unchanged answer comes from the stored copy.
+    ScriptedHttpServer server;
+    ScriptedResponse tagged = ScriptedResponse::json(metadataJson);
+    tagged.headers = {{"ETag", "\"v2\""}};
+    server.on(todayPath, tagged);
+    ASSERT_EQ(today(server.url()).id, 7);
+    server.on(todayPath, [](const test::RecordedRequest &request) {
+        return request.headers.value("if-none-match") == "\"v2\"" ? ScriptedResponse::json({}, 304)
+                                                                  : ScriptedResponse::json({}, 500);
+    });
+    EXPECT_EQ(today(server.url()).id, 7);
 }
