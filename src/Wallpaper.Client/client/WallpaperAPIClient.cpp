@@ -172,14 +172,12 @@ QCoro::Task<void> WallpaperAPIClient::downloadWallpaper(WallpaperMetadataRespons
     ReplyPtr reply = start(request);
     reply->setReadBufferSize(downloadBufferBytes);
     Sha256 hasher;
-    qint64 received = 0;
     QString writeError;
-    auto drain = [&reply, &temporary, &hasher, &received, &writeError] {
+    auto drain = [&reply, &temporary, &hasher, &writeError] {
         while (reply->bytesAvailable() > 0) {
             const QByteArray chunk = reply->read(downloadBufferBytes);
             if (!writeError.isEmpty())
                 continue;
-            received += chunk.size();
             hasher.update(chunk);
             if (temporary.write(chunk) != chunk.size()) {
                 writeError = temporary.errorString();
@@ -193,7 +191,7 @@ QCoro::Task<void> WallpaperAPIClient::downloadWallpaper(WallpaperMetadataRespons
     if (!writeError.isEmpty())
         throw FileError(QStringLiteral("无法写入下载的壁纸：%1").arg(writeError));
     throwIfTransportFailed(reply.get(), timeout);
-    throwIfCut(reply.get(), received);
+    throwIfCut(reply.get(), temporary.pos());
 
     const int status = httpStatus(reply.get());
     if (status >= 0 && (status < 200 || status > 299)) {
