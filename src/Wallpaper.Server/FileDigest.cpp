@@ -1,28 +1,50 @@
 #include "FileDigest.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QStringList>
 #include <array>
+#include <cerrno>
 #include <memory>
 #include <openssl/evp.h>
+#include <unistd.h>
 
 namespace lumivra::server {
 
-std::optional<QString> sha256OfFile(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+namespace {
+
+qint64 nanoseconds(const struct timespec &time) {
+    return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+} // namespace
+
+#ifdef __APPLE__
+FileIdentity FileIdentity::of(const struct stat &status) {
+    return {status.st_dev, status.st_ino, status.st_size, nanoseconds(status.st_mtimespec),
+            nanoseconds(status.st_ctimespec)};
+}
+#else
+FileIdentity FileIdentity::of(const struct stat &status) {
+    return {status.st_dev, status.st_ino, status.st_size, nanoseconds(status.st_mtim),
+            nanoseconds(status.st_ctim)};
+}
+#endif
+
+std::optional<QString> sha256OfFile(int fd) {
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         return std::nullopt;
     std::array<char, 1 << 16> buffer{};
+    off_t offset = 0;
     for (;;) {
-        const qint64 read = file.read(buffer.data(), qint64(buffer.size()));
+        const ssize_t read = ::pread(fd, buffer.data(), buffer.size(), offset);
+        if (read < 0 && errno == EINTR)
+            continue;
         if (read < 0)
             return std::nullopt;
         if (read == 0)
             break;
         EVP_DigestUpdate(context.get(), buffer.data(), size_t(read));
+        offset += read;
     }
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int digestLength = 0;
@@ -32,20 +54,27 @@ std::optional<QString> sha256OfFile(const QString &path) {
         QByteArray(reinterpret_cast<const char *>(digest.data()), int(digestLength)).toHex());
 }
 
-std::optional<QString> DigestCache::digest(const QString &path) {
-    const QFileInfo info(path);
-    const qint64 size = info.size();
-    const QDateTime modified = info.lastModified();
-    const auto known = m_entries.constFind(path);
-    if (known != m_entries.cend() && known->size == size && known->modified == modified)
+std::optional<QString> DigestCache::digest(const QString &name, int fd, const struct stat &status) {
+    const FileIdentity identity = FileIdentity::of(status);
+    const auto known = m_entries.constFind(name);
+    if (known != m_entries.cend() && known->identity == identity)
         return known->sha256;
-    auto sha256 = sha256OfFile(path);
+    auto sha256 = sha256OfFile(fd);
     if (!sha256) {
-        m_entries.remove(path);
+        m_entries.remove(name);
         return std::nullopt;
     }
-    m_entries.insert(path, Entry{size, modified, *sha256});
+    m_entries.insert(name, Entry{identity, *sha256});
     return sha256;
+}
+
+void DigestCache::keepOnly(const QStringList &names) {
+    for (auto entry = m_entries.begin(); entry != m_entries.end();) {
+        if (names.contains(entry.key()))
+            ++entry;
+        else
+            entry = m_entries.erase(entry);
+    }
 }
 
 } // namespace lumivra::server

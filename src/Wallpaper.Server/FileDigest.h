@@ -1,26 +1,42 @@
 #pragma once
 
-#include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <optional>
+#include <sys/stat.h>
 
 namespace lumivra::server {
 
-// Lower-case hexadecimal SHA-256 of a file, read in pieces so a picture of any size hashes in little memory.
-// Empty when the file cannot be read to its end.
-std::optional<QString> sha256OfFile(const QString &path);
+// What tells one version of a file from another without reading it. The change time is part of it because
+// tools that replace a file (cp -p, tar, rsync) restore the modification time and often the size too; no
+// tool can set the change time, and a replacement under the same name also gets a new inode.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
 
-// Remembers each file's digest until the file changes (its size or modification time differ), so the
-// metadata request does not re-read a large picture every hour for every client.
+    static FileIdentity of(const struct stat &status);
+    bool operator==(const FileIdentity &) const = default;
+};
+
+// Lower-case hexadecimal SHA-256 of an open file from its start, read in pieces so a picture of any size
+// hashes in little memory. Empty when the file cannot be read to its end.
+std::optional<QString> sha256OfFile(int fd);
+
+// Remembers each file's digest while its identity stays the same, so a large picture is read once, not
+// every hour for every client.
 class DigestCache {
 public:
-    std::optional<QString> digest(const QString &path);
+    // `fd` is the file opened under `name`, and `status` what fstat said of it.
+    std::optional<QString> digest(const QString &name, int fd, const struct stat &status);
+    // Forgets every file not named in `names`, so removed pictures do not pile up.
+    void keepOnly(const QStringList &names);
 
 private:
     struct Entry {
-        qint64 size = -1;
-        QDateTime modified;
+        FileIdentity identity;
         QString sha256;
     };
     QHash<QString, Entry> m_entries;

@@ -5,106 +5,152 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 
 namespace lumivra::server {
 
 namespace {
 
-bool isInside(const QString &canonicalPath, const QString &canonicalRoot) {
-    return canonicalPath.startsWith(canonicalRoot + u'/') && canonicalPath.size() > canonicalRoot.size() + 1;
+ApiError unreadableFolder() {
+    return ApiError(500, QStringLiteral("壁纸目录无法读取。"));
 }
+
+ApiError notFound(const QString &fileName) {
+    return ApiError(404, QStringLiteral("找不到壁纸文件：%1。").arg(fileName));
+}
+
+// O_NONBLOCK so that a FIFO or a device under a picture's name cannot hold the opening thread; O_NOFOLLOW
+// so that a link is refused rather than followed out of the folder.
+UniqueFd openRegularFile(int directory, const QString &name, struct stat *status) {
+    UniqueFd fd(::openat(directory, QFile::encodeName(name).constData(),
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid() || ::fstat(fd.get(), status) != 0 || !S_ISREG(status->st_mode))
+        return {};
+    return fd;
+}
+
+struct ClosesDirectory {
+    void operator()(DIR *directory) const { ::closedir(directory); }
+};
 
 } // namespace
 
-WallpaperFolder::WallpaperFolder(const QString &root) : m_root(QDir(root).absolutePath()) {}
+WallpaperFolder::WallpaperFolder(const QString &root)
+    : m_root(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+bool WallpaperFolder::isServableName(const QString &fileName) {
+    return !fileName.isEmpty() && !fileName.startsWith(u'.') && !fileName.contains(u'/') &&
+           !fileName.contains(u'\\') && !fileName.contains(QChar(0)) && !imageContentType(fileName).isEmpty();
+}
 
 QStringList WallpaperFolder::pictureNames() const {
-    const QString canonicalRoot = m_root.canonicalPath();
-    if (canonicalRoot.isEmpty())
-        throw ApiError(500, QStringLiteral("壁纸目录无法读取：%1。").arg(root()));
+    if (!m_root.valid())
+        throw unreadableFolder();
+    // The listing gets a descriptor of its own: closedir() closes it, and readdir() keeps a position in it.
+    const std::unique_ptr<DIR, ClosesDirectory> directory(
+        ::fdopendir(::openat(m_root.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    if (!directory)
+        throw unreadableFolder();
     QStringList names;
-    const auto entries = m_root.entryInfoList(QDir::Files | QDir::Readable, QDir::NoSort);
-    for (const QFileInfo &entry : entries) {
-        if (!imageContentType(entry.fileName()).isEmpty() &&
-            isInside(entry.canonicalFilePath(), canonicalRoot))
-            names.append(entry.fileName());
+    while (const dirent *entry = ::readdir(directory.get())) {
+        const QString name = QFile::decodeName(entry->d_name);
+        struct stat status = {};
+        if (isServableName(name) &&
+            ::fstatat(m_root.get(), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode))
+            names.append(name);
     }
     // Code-point order rather than locale collation: every machine must rotate in the same order.
     std::sort(names.begin(), names.end());
     return names;
 }
 
-Wallpaper WallpaperFolder::picture(const QString &fileName) const {
+OpenedPicture WallpaperFolder::open(const QString &fileName) const {
     if (fileName.isEmpty() || fileName == u"." || fileName == u".." || fileName.contains(u'/') ||
         fileName.contains(u'\\') || fileName.contains(QChar(0)))
         throw ApiError(400, QStringLiteral("壁纸文件名无效：只能是壁纸目录中的一个文件名。"));
-    const QByteArray contentType = imageContentType(fileName);
-    if (contentType.isEmpty())
-        throw ApiError(404, QStringLiteral("找不到壁纸文件：%1。").arg(fileName));
-    const QFileInfo info(m_root.filePath(fileName));
-    if (!info.exists())
-        throw ApiError(404, QStringLiteral("找不到壁纸文件：%1。").arg(fileName));
-    // A link inside the folder may point anywhere; only what really lies in the folder is served.
-    if (!isInside(info.canonicalFilePath(), m_root.canonicalPath()))
-        throw ApiError(400, QStringLiteral("壁纸文件名无效：%1 指向壁纸目录之外。").arg(fileName));
-    if (!info.isFile())
-        throw ApiError(404, QStringLiteral("找不到壁纸文件：%1。").arg(fileName));
-    return Wallpaper{idFor(fileName), fileName, info.absoluteFilePath(), contentType};
-}
-
-DailyWallpaper WallpaperFolder::wallpaperFor(const QDate &date) {
-    DailyWallpaper daily{{}, date, 0, {}};
-    const QString scheduled = scheduledName(date);
-    if (scheduled.isEmpty()) {
-        const QStringList names = pictureNames();
-        if (names.isEmpty())
-            throw ApiError(404, QStringLiteral("壁纸目录中还没有可用的壁纸。"));
-        const qint64 count = names.size();
-        const qint64 day = QDate(1970, 1, 1).daysTo(date);
-        daily.wallpaper = picture(names.at(qsizetype(((day % count) + count) % count)));
-    } else {
-        try {
-            daily.wallpaper = picture(scheduled);
-        } catch (const ApiError &error) {
-            // The client asked for nothing wrong: a bad name here is the schedule's fault, not a bad request.
-            throw ApiError(error.status() == 404 ? 404 : 500,
-                           QStringLiteral("排期文件 %1 为 %2 指定的壁纸 %3 不存在或无法提供。")
-                               .arg(QLatin1String(scheduleFileName), date.toString(Qt::ISODate), scheduled));
-        }
-    }
-    const QString &name = daily.wallpaper.fileName;
-    const auto sha256 = m_digests.digest(daily.wallpaper.path);
-    if (!sha256)
-        throw ApiError(500, QStringLiteral("读取壁纸文件失败：%1。").arg(name));
-    daily.sha256 = *sha256;
-    daily.length = QFileInfo(daily.wallpaper.path).size();
-    return daily;
+    if (!isServableName(fileName))
+        throw notFound(fileName);
+    if (!m_root.valid())
+        throw unreadableFolder();
+    OpenedPicture picture;
+    picture.fd = openRegularFile(m_root.get(), fileName, &picture.status);
+    if (!picture.fd.valid())
+        throw notFound(fileName);
+    picture.wallpaper = Wallpaper{idFor(fileName), fileName, imageContentType(fileName)};
+    return picture;
 }
 
 QString WallpaperFolder::scheduledName(const QDate &date) const {
-    QFile schedule(m_root.filePath(QString::fromLatin1(scheduleFileName)));
-    if (!schedule.exists())
+    if (!m_root.valid())
+        throw unreadableFolder();
+    const QString fileName = QLatin1String(scheduleFileName);
+    const ApiError unreadable(
+        500, QStringLiteral("排期文件 %1 无法读取：它应是壁纸目录中不超过 1 MiB 的普通文件。").arg(fileName));
+    UniqueFd fd(::openat(m_root.get(), scheduleFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid() && errno == ENOENT)
         return {};
-    if (!schedule.open(QIODevice::ReadOnly))
-        throw ApiError(500, QStringLiteral("排期文件 %1 无法读取。").arg(QLatin1String(scheduleFileName)));
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(schedule.readAll(), &parseError);
+    struct stat status = {};
+    if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > scheduleSizeLimit)
+        throw unreadable;
+    QByteArray content(qsizetype(status.st_size), Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < content.size()) {
+        const ssize_t read = ::read(fd.get(), content.data() + filled, size_t(content.size() - filled));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0)
+            break; // shrank while being read: parse what is there, the next read sees the new version
+        filled += read;
+    }
+    content.truncate(filled);
+    const QJsonDocument document = QJsonDocument::fromJson(content);
     if (!document.isObject())
         throw ApiError(
             500,
             QStringLiteral("排期文件 %1 格式错误：应为以日期（YYYY-MM-DD）为键、文件名为值的 JSON 对象。")
-                .arg(QLatin1String(scheduleFileName)));
+                .arg(fileName));
     const QJsonValue entry = document.object().value(date.toString(Qt::ISODate));
     if (entry.isUndefined())
         return {};
     if (!entry.isString() || entry.toString().isEmpty())
-        throw ApiError(500, QStringLiteral("排期文件 %1 中 %2 的值应为文件名。")
-                                .arg(QLatin1String(scheduleFileName), date.toString(Qt::ISODate)));
+        throw ApiError(
+            500,
+            QStringLiteral("排期文件 %1 中 %2 的值应为文件名。").arg(fileName, date.toString(Qt::ISODate)));
     return entry.toString();
+}
+
+QString WallpaperFolder::nameFor(const QDate &date, const QStringList &names) const {
+    const QString scheduled = scheduledName(date);
+    if (!scheduled.isEmpty()) {
+        if (!names.contains(scheduled))
+            // The client asked for nothing wrong: a bad name here is the schedule's fault.
+            throw ApiError(isServableName(scheduled) ? 404 : 500,
+                           QStringLiteral("排期文件 %1 为 %2 指定的壁纸 %3 不存在或无法提供。")
+                               .arg(QLatin1String(scheduleFileName), date.toString(Qt::ISODate), scheduled));
+        return scheduled;
+    }
+    if (names.isEmpty())
+        throw ApiError(404, QStringLiteral("壁纸目录中还没有可用的壁纸。"));
+    const qint64 count = names.size();
+    const qint64 day = QDate(1970, 1, 1).daysTo(date);
+    return names.at(qsizetype(((day % count) + count) % count));
+}
+
+DailyWallpaper WallpaperFolder::wallpaperFor(const QDate &date, DigestCache &digests) const {
+    const QString name = nameFor(date, pictureNames());
+    const OpenedPicture picture = open(name);
+    const auto sha256 = digests.digest(name, picture.fd.get(), picture.status);
+    if (!sha256)
+        throw ApiError(500, QStringLiteral("读取壁纸文件失败：%1。").arg(name));
+    return DailyWallpaper{picture.wallpaper, date, qint64(picture.status.st_size), *sha256};
 }
 
 qint64 WallpaperFolder::idFor(const QString &fileName) {

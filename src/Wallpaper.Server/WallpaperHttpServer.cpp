@@ -1,19 +1,20 @@
 #include "WallpaperHttpServer.h"
 
 #include "ApiError.h"
-#include "FileStreamer.h"
-#include "HttpReply.h"
+#include "TodayRecord.h"
 
 #include <QCryptographicHash>
-#include <QFileInfo>
-#include <QHttpServerRequest>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
-#include <QMetaEnum>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QUrl>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 
 namespace lumivra::server {
 
@@ -21,16 +22,34 @@ namespace {
 
 constexpr auto todayPath = "/api/client/wallpaper/today";
 constexpr auto filesPrefix = "/files/";
+// Descriptors kept free of connections: the listening socket, the library's own, the folder, files being
+// sent, the process's standard streams.
+constexpr unsigned reservedDescriptors = 64;
+// Whatever a client sends back to itself in an error text is cut to this many characters.
+constexpr qsizetype echoLimit = 200;
 
-const QByteArray jsonType = "application/json; charset=utf-8";
+const char *const jsonType = "application/json; charset=utf-8";
 
-QByteArray httpDate(const QDateTime &time) {
-    return QLocale::c().toString(time.toUTC(), u"ddd, dd MMM yyyy hh:mm:ss 'GMT'").toLatin1();
+using Headers = std::initializer_list<std::pair<const char *, QByteArray>>;
+
+QByteArray httpDate(qint64 secondsSinceEpoch) {
+    return QLocale::c()
+        .toString(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, Qt::UTC),
+                  u"ddd, dd MMM yyyy hh:mm:ss 'GMT'")
+        .toLatin1();
+}
+
+QString echoed(const QString &text) {
+    return text.size() <= echoLimit ? text : text.left(echoLimit) + u'…';
+}
+
+const char *requestHeader(MHD_Connection *connection, const char *name) {
+    return MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
 }
 
 // True when the request's If-None-Match names the entity tag, so the client's copy is still current.
-bool matchesEntityTag(const QHttpServerRequest &request, const QByteArray &entityTag) {
-    const QByteArray header = request.value("If-None-Match");
+bool matchesEntityTag(MHD_Connection *connection, const QByteArray &entityTag) {
+    const QByteArray header(requestHeader(connection, "If-None-Match"));
     if (header.trimmed() == "*")
         return true;
     const auto candidates = header.split(',');
@@ -44,125 +63,215 @@ bool matchesEntityTag(const QHttpServerRequest &request, const QByteArray &entit
     return false;
 }
 
-void sendError(QTcpSocket *socket, const ApiError &error, bool withBody, HeaderList headers = {}) {
-    headers.append(QPair<QByteArray, QByteArray>("Content-Type", jsonType));
-    headers.append(QPair<QByteArray, QByteArray>("Cache-Control", "no-store"));
-    writeResponse(socket, error.status(), headers, error.body(), withBody);
+// A request that announces a body is answered without reading it, and the connection then closes: what
+// remains of the body cannot be told apart from a next request.
+bool announcesBody(MHD_Connection *connection) {
+    const char *length = requestHeader(connection, "Content-Length");
+    return requestHeader(connection, "Transfer-Encoding") || (length && std::strcmp(length, "0") != 0);
+}
+
+MHD_Result send(MHD_Connection *connection, int status, MHD_Response *response, Headers headers) {
+    for (const auto &[name, value] : headers)
+        MHD_add_response_header(response, name, value.constData());
+    if (announcesBody(connection))
+        MHD_add_response_header(response, "Connection", "close");
+    const MHD_Result queued = MHD_queue_response(connection, unsigned(status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+MHD_Result sendBuffer(MHD_Connection *connection, int status, const QByteArray &body, Headers headers) {
+    MHD_Response *response = MHD_create_response_from_buffer(
+        size_t(body.size()), const_cast<char *>(body.constData()), MHD_RESPMEM_MUST_COPY);
+    return response ? send(connection, status, response, headers) : MHD_NO;
+}
+
+MHD_Result sendError(MHD_Connection *connection, const ApiError &error, Headers extra = {}) {
+    MHD_Response *response = MHD_create_response_from_buffer(
+        size_t(error.body().size()), const_cast<char *>(error.body().constData()), MHD_RESPMEM_MUST_COPY);
+    if (!response)
+        return MHD_NO;
+    MHD_add_response_header(response, "Content-Type", jsonType);
+    MHD_add_response_header(response, "Cache-Control", "no-store");
+    if (error.status() == 503)
+        MHD_add_response_header(response, "Retry-After", "2");
+    return send(connection, error.status(), response, extra);
+}
+
+MHD_Result answerToday(MHD_Connection *connection, FolderIndex &index) {
+    const QByteArray body = todayRecord(index.today(), {});
+    // The record names the day, so its tag changes at midnight: a client that revalidates (no-cache)
+    // always learns about the new day's picture.
+    const QByteArray entityTag =
+        '"' + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex().left(32) + '"';
+    if (matchesEntityTag(connection, entityTag))
+        return sendBuffer(connection, 304, {}, {{"Cache-Control", "no-cache"}, {"ETag", entityTag}});
+    return sendBuffer(connection, 200, body,
+                      {{"Content-Type", jsonType}, {"Cache-Control", "no-cache"}, {"ETag", entityTag}});
+}
+
+MHD_Result answerFile(MHD_Connection *connection, const WallpaperFolder &folder, const QString &fileName) {
+    OpenedPicture picture = folder.open(fileName);
+    const struct stat &status = picture.status;
+    // Size and modification time identify the version without reading the file, like the digest cache.
+    const QByteArray entityTag = '"' + QByteArray::number(qint64(status.st_mtime) * 1000, 16) + '-' +
+                                 QByteArray::number(qint64(status.st_size), 16) + '"';
+    if (matchesEntityTag(connection, entityTag))
+        return sendBuffer(connection, 304, {}, {{"Cache-Control", "no-cache"}, {"ETag", entityTag}});
+    MHD_Response *response = MHD_create_response_from_fd64(uint64_t(status.st_size), picture.fd.get());
+    if (!response)
+        throw ApiError(500, QStringLiteral("读取壁纸文件失败：%1。").arg(fileName));
+    picture.fd.release(); // the response closes it once sent
+    return send(connection, 200, response,
+                {{"Content-Type", picture.wallpaper.contentType},
+                 {"Cache-Control", "no-cache"},
+                 {"ETag", entityTag},
+                 {"Last-Modified", httpDate(status.st_mtime)}});
+}
+
+// The request path exactly as sent: an encoded "/" inside a file name must not become a separator.
+size_t keepEscapes(void *, MHD_Connection *, char *uri) {
+    return std::strlen(uri);
+}
+
+MHD_Result onRequest(void *server, MHD_Connection *connection, const char *url, const char *method,
+                     const char *, const char *, size_t *, void **) {
+    return MHD_Result(static_cast<WallpaperHttpServer *>(server)->answer(connection, url, method));
+}
+
+void onConnection(void *server, MHD_Connection *connection, void **, MHD_ConnectionNotificationCode code) {
+    const MHD_ConnectionInfo *info =
+        code == MHD_CONNECTION_NOTIFY_STARTED
+            ? MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD)
+            : nullptr;
+    static_cast<WallpaperHttpServer *>(server)->connectionChanged(connection, info ? info->connect_fd : -1);
+}
+
+void onCompleted(void *server, MHD_Connection *connection, void **, MHD_RequestTerminationCode) {
+    static_cast<WallpaperHttpServer *>(server)->requestCompleted(connection);
+}
+
+// Connections beyond what the open-file limit allows would make accept() fail over and over.
+unsigned connectionCap(unsigned wanted) {
+    struct rlimit files = {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+        return wanted;
+    const rlim_t usable =
+        files.rlim_cur > 2 * reservedDescriptors ? files.rlim_cur - reservedDescriptors : files.rlim_cur / 2;
+    return unsigned(std::min<rlim_t>(wanted, usable));
+}
+
+int listeningSocket(const QHostAddress &address, quint16 port, QString *error) {
+    sockaddr_storage storage = {};
+    socklen_t length = 0;
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto *v6 = reinterpret_cast<sockaddr_in6 *>(&storage);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&v6->sin6_addr, &bytes, sizeof bytes);
+        length = sizeof *v6;
+    } else {
+        auto *v4 = reinterpret_cast<sockaddr_in *>(&storage);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        v4->sin_addr.s_addr = htonl(address.toIPv4Address());
+        length = sizeof *v4;
+    }
+    const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (fd >= 0 && storage.ss_family == AF_INET6)
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::bind(fd, reinterpret_cast<sockaddr *>(&storage), length) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+quint16 boundPort(int fd) {
+    sockaddr_storage storage = {};
+    socklen_t length = sizeof storage;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&storage), &length);
+    return storage.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6 *>(&storage)->sin6_port)
+                                         : ntohs(reinterpret_cast<sockaddr_in *>(&storage)->sin_port);
 }
 
 } // namespace
 
 WallpaperHttpServer::WallpaperHttpServer(const QString &root, std::optional<QDate> pinnedDate,
-                                         QObject *parent)
-    : QAbstractHttpServer(parent), m_folder(root), m_pinnedDate(pinnedDate) {}
+                                         const ServerLimits &limits)
+    : m_limits(limits), m_index(root, pinnedDate, limits.rescanInterval),
+      m_deadlines(std::clamp(limits.headTimeout / 4, std::chrono::milliseconds(10),
+                             std::chrono::milliseconds(1000))) {
+    // sendfile() to a client that has gone raises SIGPIPE, which would end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+WallpaperHttpServer::~WallpaperHttpServer() {
+    if (m_daemon)
+        MHD_stop_daemon(m_daemon);
+}
 
 std::optional<quint16> WallpaperHttpServer::listenOn(const QHostAddress &address, quint16 port,
                                                      QString *error) {
-    auto *server = new QTcpServer(this);
-    if (!server->listen(address, port)) {
+    const int fd = listeningSocket(address, port, error);
+    if (fd < 0)
+        return std::nullopt;
+    const quint16 bound = boundPort(fd);
+    m_daemon = MHD_start_daemon(
+        MHD_USE_AUTO | MHD_USE_INTERNAL_POLLING_THREAD, 0, nullptr, nullptr, &onRequest, this,
+        MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT, connectionCap(m_limits.maxConnections),
+        MHD_OPTION_CONNECTION_TIMEOUT, unsigned(m_limits.inactivityTimeout.count()),
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, m_limits.connectionMemory, MHD_OPTION_UNESCAPE_CALLBACK,
+        &keepEscapes, nullptr, MHD_OPTION_NOTIFY_CONNECTION, &onConnection, this, MHD_OPTION_NOTIFY_COMPLETED,
+        &onCompleted, this, MHD_OPTION_END);
+    if (!m_daemon) {
+        ::close(fd);
         if (error)
-            *error = server->errorString();
-        delete server;
+            *error = QStringLiteral("the HTTP library could not start");
         return std::nullopt;
     }
-    bind(server);
-    return server->serverPort();
+    return bound;
 }
 
-bool WallpaperHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
-    // A request pipelined behind a file still being sent cannot be answered in order; the connection
-    // closes once the file is out, and the client sends it again on a new one.
-    if (socket->findChild<FileStreamer *>())
-        return true;
-    // Still percent-encoded, so that "%2F" inside a file name cannot pass for a separator.
-    const QString path = request.url().path(QUrl::FullyEncoded);
-    const bool isToday = path == QLatin1String(todayPath);
-    const bool isFile = path.startsWith(QLatin1String(filesPrefix));
-    if (!isToday && !isFile)
-        return false;
-
-    const auto method = request.method();
-    const bool withBody = method != QHttpServerRequest::Method::Head;
-    try {
-        if (method != QHttpServerRequest::Method::Get && method != QHttpServerRequest::Method::Head) {
-            const QString name =
-                QString::fromLatin1(QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(method)))
-                    .toUpper();
-            sendError(
-                socket,
-                ApiError(405, QStringLiteral("不支持的请求方法 %1：此地址只接受 GET 和 HEAD。").arg(name)),
-                true, {{"Allow", "GET, HEAD"}});
-            return true;
-        }
-        if (isToday) {
-            answerToday(request, socket, withBody);
-        } else {
-            const QByteArray encodedName = path.mid(qsizetype(qstrlen(filesPrefix))).toLatin1();
-            answerFile(request, socket, QString::fromUtf8(QByteArray::fromPercentEncoding(encodedName)),
-                       withBody);
-        }
-    } catch (const ApiError &error) {
-        sendError(socket, error, withBody);
-    }
-    return true;
-}
-
-void WallpaperHttpServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) {
-    const QString path = request.url().path();
-    sendError(socket, ApiError(404, QStringLiteral("找不到请求的地址：%1。").arg(path)),
-              request.method() != QHttpServerRequest::Method::Head);
-}
-
-void WallpaperHttpServer::answerToday(const QHttpServerRequest &request, QTcpSocket *socket, bool withBody) {
-    const DailyWallpaper today = m_folder.wallpaperFor(m_pinnedDate.value_or(QDate::currentDate()));
-    const QJsonObject record{
-        {QStringLiteral("id"), today.wallpaper.id},
-        {QStringLiteral("effectiveDate"), today.effectiveDate.toString(Qt::ISODate)},
-        {QStringLiteral("fileName"), today.wallpaper.fileName},
-        {QStringLiteral("contentType"), QString::fromLatin1(today.wallpaper.contentType)},
-        {QStringLiteral("length"), today.length},
-        {QStringLiteral("sha256"), today.sha256},
-        {QStringLiteral("downloadUrl"),
-         QStringLiteral("files/") + QString::fromLatin1(QUrl::toPercentEncoding(today.wallpaper.fileName))},
-    };
-    const QByteArray body = QJsonDocument(record).toJson(QJsonDocument::Compact);
-    // The record names the day, so its tag changes at midnight: a client that revalidates (no-cache)
-    // always learns about the new day's picture.
-    const QByteArray entityTag =
-        '"' + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex().left(32) + '"';
-    const HeaderList headers{{"Content-Type", jsonType}, {"Cache-Control", "no-cache"}, {"ETag", entityTag}};
-    if (matchesEntityTag(request, entityTag))
-        writeResponseHead(socket, 304, {{"Cache-Control", "no-cache"}, {"ETag", entityTag}});
+void WallpaperHttpServer::connectionChanged(MHD_Connection *connection, int openedFd) {
+    if (openedFd >= 0)
+        m_deadlines.opened(connection, openedFd, m_limits.headTimeout);
     else
-        writeResponse(socket, 200, headers, body, withBody);
+        m_deadlines.closed(connection);
 }
 
-void WallpaperHttpServer::answerFile(const QHttpServerRequest &request, QTcpSocket *socket,
-                                     const QString &fileName, bool withBody) {
-    const Wallpaper wallpaper = m_folder.picture(fileName);
-    auto file = std::make_unique<QFile>(wallpaper.path);
-    if (!file->open(QIODevice::ReadOnly))
-        throw ApiError(500, QStringLiteral("读取壁纸文件失败：%1。").arg(fileName));
-    const QFileInfo info(*file);
-    const qint64 length = file->size();
-    // Size and modification time identify the version without reading the file, like the digest cache.
-    const QByteArray entityTag = '"' + QByteArray::number(info.lastModified().toMSecsSinceEpoch(), 16) + '-' +
-                                 QByteArray::number(length, 16) + '"';
-    HeaderList headers{{"Content-Type", wallpaper.contentType},
-                       {"Content-Length", QByteArray::number(length)},
-                       {"Cache-Control", "no-cache"},
-                       {"ETag", entityTag},
-                       {"Last-Modified", httpDate(info.lastModified())}};
-    if (matchesEntityTag(request, entityTag)) {
-        writeResponseHead(socket, 304, {{"Cache-Control", "no-cache"}, {"ETag", entityTag}});
-        return;
+void WallpaperHttpServer::requestCompleted(MHD_Connection *connection) {
+    m_deadlines.awaitNextHead(connection, m_limits.keepAliveTimeout);
+}
+
+int WallpaperHttpServer::answer(MHD_Connection *connection, const char *url, const char *method) {
+    m_deadlines.headComplete(connection);
+    const QByteArray path(url);
+    const bool isToday = path == todayPath;
+    const bool isFile = path.startsWith(filesPrefix);
+    try {
+        if (!isToday && !isFile)
+            throw ApiError(404, QStringLiteral("找不到请求的地址：%1。")
+                                    .arg(echoed(QString::fromUtf8(QByteArray::fromPercentEncoding(path)))));
+        if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 && std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0)
+            return sendError(connection,
+                             ApiError(405, QStringLiteral("不支持的请求方法 %1：此地址只接受 GET 和 HEAD。")
+                                               .arg(echoed(QString::fromLatin1(method)))),
+                             {{"Allow", "GET, HEAD"}});
+        if (isToday)
+            return answerToday(connection, m_index);
+        return answerFile(connection, m_index.folder(),
+                          QString::fromUtf8(QByteArray::fromPercentEncoding(
+                              path.mid(qsizetype(std::strlen(filesPrefix))))));
+    } catch (const ApiError &error) {
+        return sendError(connection, error);
     }
-    const bool streamed = withBody && length > 0;
-    if (streamed)
-        headers.append(QPair<QByteArray, QByteArray>("Connection", "close"));
-    writeResponseHead(socket, 200, headers);
-    if (streamed)
-        FileStreamer::start(socket, std::move(file), length);
 }
 
 } // namespace lumivra::server

@@ -1,11 +1,16 @@
 #pragma once
 
-#include "WallpaperFolder.h"
+#include "FolderIndex.h"
+#include "HeadDeadlines.h"
+#include "ServerLimits.h"
 
-#include <QAbstractHttpServer>
 #include <QDate>
 #include <QHostAddress>
+#include <memory>
 #include <optional>
+
+struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace lumivra::server {
 
@@ -15,30 +20,33 @@ namespace lumivra::server {
 //   GET files/<name>                the picture's bytes
 // HEAD is answered like GET without the body. Every failure carries {"error": "<sentence>"}.
 //
-// Built on QAbstractHttpServer rather than QHttpServer's router so that the raw request path can be
-// inspected before any decoding (an encoded "/" must not become a path separator) and so that files can be
-// streamed with flow control.
-class WallpaperHttpServer : public QAbstractHttpServer {
+// libmicrohttpd does the HTTP on a thread of its own, with the bounds of ServerLimits; files go out with
+// sendfile from the descriptor that was checked. Request bodies are never read: no request needs one.
+class WallpaperHttpServer {
 public:
     // `pinnedDate` replaces the local calendar date as "today" (for tests and demonstrations).
     explicit WallpaperHttpServer(const QString &root, std::optional<QDate> pinnedDate = std::nullopt,
-                                 QObject *parent = nullptr);
+                                 const ServerLimits &limits = {});
+    ~WallpaperHttpServer();
+    WallpaperHttpServer(const WallpaperHttpServer &) = delete;
+    WallpaperHttpServer &operator=(const WallpaperHttpServer &) = delete;
 
     // Starts accepting connections; port 0 picks a free one. Returns the port, or nothing with the
     // reason in `error`.
     std::optional<quint16> listenOn(const QHostAddress &address, quint16 port, QString *error = nullptr);
 
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
+    // Called by libmicrohttpd once a request's head is complete; answers at once.
+    int answer(MHD_Connection *connection, const char *url, const char *method);
+    // Called by libmicrohttpd as connections open (with their socket) and close (with -1).
+    void connectionChanged(MHD_Connection *connection, int openedFd);
+    // Called by libmicrohttpd once an answer has gone out.
+    void requestCompleted(MHD_Connection *connection);
 
 private:
-    void answerToday(const QHttpServerRequest &request, QTcpSocket *socket, bool withBody);
-    void answerFile(const QHttpServerRequest &request, QTcpSocket *socket, const QString &fileName,
-                    bool withBody);
-
-    WallpaperFolder m_folder;
-    std::optional<QDate> m_pinnedDate;
+    ServerLimits m_limits;
+    FolderIndex m_index;
+    HeadDeadlines m_deadlines;
+    MHD_Daemon *m_daemon = nullptr;
 };
 
 } // namespace lumivra::server

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QUrl>
 #include <cstdio>
+#include <sys/resource.h>
 
 using namespace lumivra::server;
 
@@ -16,6 +17,16 @@ QUrl serviceUrl(const QHostAddress &address, quint16 port) {
     url.setHost(address.toString());
     url.setPort(port);
     return url;
+}
+
+// Every connection costs a descriptor; the soft limit (often 1024) would cap the service far below what
+// the machine allows.
+void raiseOpenFileLimit() {
+    struct rlimit files = {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
 }
 
 void print(std::FILE *stream, const QString &text) {
@@ -36,6 +47,7 @@ int main(int argc, char **argv) {
     }
     const ServerOptions &options = *commandLine.options;
 
+    raiseOpenFileLimit();
     WallpaperHttpServer server(options.root, options.date);
     QString error;
     const auto port = server.listenOn(options.address, options.port, &error);

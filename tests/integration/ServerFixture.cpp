@@ -79,6 +79,15 @@ void ServerFixture::start(std::optional<QDate> pinnedDate) {
     m_port = *port;
 }
 
+RawAnswer ServerFixture::settledToday() const {
+    RawAnswer answer;
+    waitUntil([&] {
+        answer = get("/api/client/wallpaper/today");
+        return answer.status != 503;
+    });
+    return answer;
+}
+
 QJsonObject ServerFixture::todayFor(const QDate &date) {
     start(date);
     const RawAnswer answer = get("/api/client/wallpaper/today");

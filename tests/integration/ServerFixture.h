@@ -52,6 +52,9 @@ protected:
         return rawRequest(QHostAddress::LocalHost, m_port, "GET", target, headers);
     }
     QJsonObject todayFor(const QDate &date); // restarts the service pinned to `date`
+    // Today's answer once the service has caught up with a change to the folder: it asks to come back
+    // (503) while it looks at a replaced picture again.
+    RawAnswer settledToday() const;
 
 private:
     QTemporaryDir m_dir;
