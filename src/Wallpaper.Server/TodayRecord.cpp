@@ -6,7 +6,7 @@
 
 namespace lumivra::server {
 
-QByteArray todayRecord(const DailyWallpaper &today, const QString &downloadBase) {
+QByteArray todayRecord(const DailyWallpaper &today, const QString &downloadPrefix) {
     const QJsonObject record{
         {QStringLiteral("id"), today.wallpaper.id},
         {QStringLiteral("effectiveDate"), today.effectiveDate.toString(Qt::ISODate)},
@@ -15,8 +15,7 @@ QByteArray todayRecord(const DailyWallpaper &today, const QString &downloadBase)
         {QStringLiteral("length"), today.length},
         {QStringLiteral("sha256"), today.sha256},
         {QStringLiteral("downloadUrl"),
-         downloadBase + QStringLiteral("files/") +
-             QString::fromLatin1(QUrl::toPercentEncoding(today.wallpaper.fileName))},
+         downloadPrefix + QString::fromLatin1(QUrl::toPercentEncoding(today.wallpaper.fileName))},
     };
     return QJsonDocument(record).toJson(QJsonDocument::Compact);
 }

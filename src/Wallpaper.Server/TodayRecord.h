@@ -7,9 +7,8 @@
 
 namespace lumivra::server {
 
-// The JSON answer to today's request. The download link is `downloadBase` followed by "files/" and the
-// escaped file name; with an empty base it is relative, so it works under whatever address the answer was
-// fetched from.
-QByteArray todayRecord(const DailyWallpaper &today, const QString &downloadBase);
+// The JSON answer to today's request. The download link is `downloadPrefix` followed by the escaped file
+// name; a relative prefix works under whatever address the answer was fetched from.
+QByteArray todayRecord(const DailyWallpaper &today, const QString &downloadPrefix);
 
 } // namespace lumivra::server

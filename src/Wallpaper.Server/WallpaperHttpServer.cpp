@@ -99,7 +99,7 @@ MHD_Result sendError(MHD_Connection *connection, const ApiError &error, Headers 
 }
 
 MHD_Result answerToday(MHD_Connection *connection, FolderIndex &index) {
-    const QByteArray body = todayRecord(index.today(), {});
+    const QByteArray body = todayRecord(index.today(), QStringLiteral("files/"));
     // The record names the day, so its tag changes at midnight: a client that revalidates (no-cache)
     // always learns about the new day's picture.
     const QByteArray entityTag =

@@ -1,4 +1,5 @@
 #include "ServerOptions.h"
+#include "StaticExport.h"
 #include "TerminationSignals.h"
 #include "WallpaperHttpServer.h"
 
@@ -40,7 +41,21 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumivra-server"));
 
-    const ParsedCommandLine commandLine = parseCommandLine(QCoreApplication::arguments());
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1 && arguments.at(1) == u"export") {
+        const ParsedExportCommandLine exportLine = parseExportCommandLine(arguments.mid(1));
+        if (!exportLine.options) {
+            print(exportLine.exitCode == 0 ? stdout : stderr, exportLine.message);
+            return exportLine.exitCode;
+        }
+        const QString error = exportSite(*exportLine.options);
+        if (!error.isEmpty()) {
+            print(stderr, QStringLiteral("lumivra-server export: %1").arg(error));
+            return 1;
+        }
+        return 0;
+    }
+    const ParsedCommandLine commandLine = parseCommandLine(arguments);
     if (!commandLine.options) {
         print(commandLine.exitCode == 0 ? stdout : stderr, commandLine.message);
         return commandLine.exitCode;
