@@ -67,7 +67,19 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
         QStringLiteral("固定“今天”的日期（默认：本机日期）/ pin the date taken as today "
                        "(default: the local date)."),
         QStringLiteral("YYYY-MM-DD"));
-    parser.addOptions({help, root, listen, date});
+    const QCommandLineOption maxConnections(
+        QStringLiteral("max-connections"),
+        QStringLiteral("同时服务的连接数上限 / connections served at once (default: %1; also kept below the "
+                       "open-file limit).")
+            .arg(ServerLimits().maxConnections),
+        QStringLiteral("N"));
+    const QCommandLineOption headTimeout(
+        QStringLiteral("head-timeout"),
+        QStringLiteral("请求头须在此秒数内收齐 / seconds a client has to send its whole request head "
+                       "(default: %1).")
+            .arg(std::chrono::duration_cast<std::chrono::seconds>(ServerLimits().headTimeout).count()),
+        QStringLiteral("SECONDS"));
+    parser.addOptions({help, root, listen, date, maxConnections, headTimeout});
 
     ParsedCommandLine result;
     const auto usageError = [&](const QString &message) {
@@ -95,6 +107,21 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
             return usageError(QStringLiteral("日期无效 / invalid --date value: %1 (expected YYYY-MM-DD)")
                                   .arg(parser.value(date)));
         options.date = pinned;
+    }
+    if (parser.isSet(maxConnections)) {
+        bool ok = false;
+        options.limits.maxConnections = parser.value(maxConnections).toUInt(&ok);
+        if (!ok || options.limits.maxConnections == 0)
+            return usageError(QStringLiteral("--max-connections 应为正整数 / must be a positive number"));
+    }
+    if (parser.isSet(headTimeout)) {
+        bool ok = false;
+        const uint seconds = parser.value(headTimeout).toUInt(&ok);
+        if (!ok || seconds == 0 || seconds > 3600)
+            return usageError(QStringLiteral("--head-timeout 应为 1 到 3600 秒 / must be 1 to 3600 seconds"));
+        options.limits.headTimeout = std::chrono::seconds(seconds);
+        options.limits.keepAliveTimeout =
+            std::min(options.limits.keepAliveTimeout, options.limits.headTimeout);
     }
     options.root = parser.isSet(root) ? parser.value(root) : defaultSamplesFolder();
     if (options.root.isEmpty() || !QFileInfo(options.root).isDir()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServerLimits.h"
+
 #include <QDate>
 #include <QHostAddress>
 #include <QString>
@@ -16,6 +18,7 @@ struct ServerOptions {
     QHostAddress address{QHostAddress::LocalHost};
     quint16 port = defaultPort;
     std::optional<QDate> date;
+    ServerLimits limits;
 };
 
 // Outcome of reading the command line: options to run with, or text to print and an exit status.

@@ -63,7 +63,7 @@ int main(int argc, char **argv) {
     const ServerOptions &options = *commandLine.options;
 
     raiseOpenFileLimit();
-    WallpaperHttpServer server(options.root, options.date);
+    WallpaperHttpServer server(options.root, options.date, options.limits);
     QString error;
     const auto port = server.listenOn(options.address, options.port, &error);
     if (!port) {

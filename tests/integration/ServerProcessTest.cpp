@@ -1,3 +1,5 @@
+#include "ServerProcess.h"
+
 #include "Wait.h"
 
 #include <QDir>
@@ -15,56 +17,11 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using lumivra::test::serverBinary;
+using lumivra::test::ServerProcess;
 using lumivra::test::waitUntil;
 
 namespace {
-
-QString serverBinary() {
-    return qEnvironmentVariable("LUMIVRA_SERVER_BINARY");
-}
-
-// The real executable, as scripts and the demo start it.
-class ServerProcess {
-public:
-    explicit ServerProcess(const QStringList &arguments) {
-        m_process.setProgram(serverBinary());
-        m_process.setArguments(arguments);
-        m_process.start();
-    }
-    ~ServerProcess() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    // The URL announced on the first line, once it has been printed.
-    QString waitForUrl() {
-        static const QRegularExpression line(QStringLiteral("^lumivra-server listening on (http://\\S+)$"),
-                                             QRegularExpression::MultilineOption);
-        QRegularExpressionMatch match;
-        waitUntil([&] {
-            m_stdout += m_process.readAllStandardOutput();
-            match = line.match(QString::fromUtf8(m_stdout));
-            return match.hasMatch() || m_process.state() == QProcess::NotRunning;
-        });
-        return match.captured(1);
-    }
-
-    // Exit code once the process has ended on its own, with what it said on stderr.
-    int waitForExit(QString *standardError = nullptr) {
-        EXPECT_TRUE(waitUntil([&] { return m_process.state() == QProcess::NotRunning; }));
-        if (standardError)
-            *standardError = QString::fromUtf8(m_process.readAllStandardError());
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-
-    QProcess &process() { return m_process; }
-
-private:
-    QProcess m_process;
-    QByteArray m_stdout;
-};
 
 QJsonObject fetchJson(const QString &url) {
     QNetworkAccessManager manager;
