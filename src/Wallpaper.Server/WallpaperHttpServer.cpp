@@ -98,18 +98,6 @@ MHD_Result sendError(MHD_Connection *connection, const ApiError &error, Headers 
     return send(connection, error.status(), response, extra);
 }
 
-MHD_Result answerToday(MHD_Connection *connection, FolderIndex &index) {
-    const QByteArray body = todayRecord(index.today(), QStringLiteral("files/"));
-    // The record names the day, so its tag changes at midnight: a client that revalidates (no-cache)
-    // always learns about the new day's picture.
-    const QByteArray entityTag =
-        '"' + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex().left(32) + '"';
-    if (matchesEntityTag(connection, entityTag))
-        return sendBuffer(connection, 304, {}, {{"Cache-Control", "no-cache"}, {"ETag", entityTag}});
-    return sendBuffer(connection, 200, body,
-                      {{"Content-Type", jsonType}, {"Cache-Control", "no-cache"}, {"ETag", entityTag}});
-}
-
 MHD_Result answerFile(MHD_Connection *connection, const WallpaperFolder &folder, const QString &fileName) {
     OpenedPicture picture = folder.open(fileName);
     const struct stat &status = picture.status;
@@ -239,6 +227,27 @@ std::optional<quint16> WallpaperHttpServer::listenOn(const QHostAddress &address
     return bound;
 }
 
+int WallpaperHttpServer::answerToday(MHD_Connection *connection) {
+    const DailyWallpaper today = m_index.today();
+    // The same answer goes to every client all day: it is encoded and tagged once.
+    if (today.sha256 != m_today.sha256 || today.effectiveDate != m_today.date ||
+        today.wallpaper.fileName != m_today.fileName) {
+        m_today.body = todayRecord(today, QStringLiteral("files/"));
+        // The record names the day, so its tag changes at midnight: a client that revalidates (no-cache)
+        // always learns about the new day's picture.
+        m_today.entityTag =
+            '"' + QCryptographicHash::hash(m_today.body, QCryptographicHash::Sha256).toHex().left(32) + '"';
+        m_today.sha256 = today.sha256;
+        m_today.date = today.effectiveDate;
+        m_today.fileName = today.wallpaper.fileName;
+    }
+    if (matchesEntityTag(connection, m_today.entityTag))
+        return sendBuffer(connection, 304, {}, {{"Cache-Control", "no-cache"}, {"ETag", m_today.entityTag}});
+    return sendBuffer(
+        connection, 200, m_today.body,
+        {{"Content-Type", jsonType}, {"Cache-Control", "no-cache"}, {"ETag", m_today.entityTag}});
+}
+
 void WallpaperHttpServer::connectionChanged(MHD_Connection *connection, int openedFd) {
     if (openedFd >= 0)
         m_deadlines.opened(connection, openedFd, m_limits.headTimeout);
@@ -265,7 +274,7 @@ int WallpaperHttpServer::answer(MHD_Connection *connection, const char *url, con
                                                .arg(echoed(QString::fromLatin1(method)))),
                              {{"Allow", "GET, HEAD"}});
         if (isToday)
-            return answerToday(connection, m_index);
+            return answerToday(connection);
         return answerFile(connection, m_index.folder(),
                           QString::fromUtf8(QByteArray::fromPercentEncoding(
                               path.mid(qsizetype(std::strlen(filesPrefix))))));

@@ -43,9 +43,22 @@ public:
     void requestCompleted(MHD_Connection *connection);
 
 private:
+    // Returns an MHD_Result; int keeps the library's header out of this one.
+    int answerToday(MHD_Connection *connection);
+
+    // Today's answer as last sent; only the library's one thread touches it.
+    struct EncodedToday {
+        QString sha256;
+        QDate date;
+        QString fileName;
+        QByteArray body;
+        QByteArray entityTag;
+    };
+
     ServerLimits m_limits;
     FolderIndex m_index;
     HeadDeadlines m_deadlines;
+    EncodedToday m_today;
     MHD_Daemon *m_daemon = nullptr;
 };
 
