@@ -161,7 +161,8 @@ ScriptedResponse FaultyWallpaperService::properAnswer(const QByteArray &body, bo
     ScriptedResponse response = json ? ScriptedResponse::json(body) : ScriptedResponse::bytes(body);
     const int framing = uniform(0, 2);
     response.chunked = framing == 1;
-    response.gzip = framing == 2;
+    // Images are asked for uncompressed, and a compressed one is refused.
+    response.gzip = framing == 2 && json;
     return response;
 }
 

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <memory>
 #include <zlib.h>
 
 namespace lumivra::test {
@@ -129,8 +130,36 @@ void ScriptedHttpServer::answer(QTcpSocket *socket, const RecordedRequest &reque
     }
 }
 
+namespace {
+
+// The body piece by piece: the scripted bytes, then the padding, up to where the script stops sending.
+class BodySource {
+public:
+    BodySource(QByteArray body, qint64 limit) : m_body(std::move(body)), m_limit(limit) {}
+    bool atEnd() const { return m_at >= m_limit; }
+    QByteArray next(qint64 most) {
+        const qint64 size = std::min(most, m_limit - m_at);
+        QByteArray piece = m_body.mid(m_at, size);
+        piece.append(size - piece.size(), 'x');
+        m_at += size;
+        return piece;
+    }
+    bool finished = false;
+
+private:
+    QByteArray m_body;
+    qint64 m_limit;
+    qint64 m_at = 0;
+};
+
+// Kept small, so what was sent is close to what the client has read.
+constexpr qint64 writeAhead = 256 * 1024;
+
+} // namespace
+
 void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &response, bool headOnly) {
     const QByteArray body = response.gzip ? gzipCompress(response.body) : response.body;
+    const qint64 total = body.size() + response.padding;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
     for (const auto &[name, value] : response.headers)
         head += name + ": " + value + "\r\n";
@@ -141,31 +170,48 @@ void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &respon
     else if (response.closeDelimited)
         head += "Connection: close\r\n";
     else
-        head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        head += "Content-Length: " + QByteArray::number(total) + "\r\n";
     head += "\r\n";
     socket->write(head);
     if (headOnly)
         return;
 
-    qint64 limit = body.size();
+    qint64 limit = total;
     if (response.cutAfter)
         limit = std::min(limit, *response.cutAfter);
     if (response.stallAfter)
         limit = std::min(limit, *response.stallAfter);
-    const QByteArray sent = body.left(limit);
-    if (response.chunked) {
-        // Several chunks, so clients see the framing and not one lump.
-        constexpr qsizetype chunk = 4096;
-        for (qsizetype at = 0; at < sent.size(); at += chunk) {
-            const QByteArray part = sent.mid(at, chunk);
-            socket->write(QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n");
+    const bool dripping = response.drip.count() > 0;
+    // Several chunks, so clients see the framing and not one lump.
+    const qint64 piece = dripping ? 1 : 64 * 1024;
+    auto source = std::make_shared<BodySource>(body, limit);
+    auto pump = [this, socket, source, response, piece, dripping, complete = limit == total] {
+        while (!source->atEnd() && socket->bytesToWrite() < writeAhead) {
+            const QByteArray part = source->next(piece);
+            m_bodyBytesSent += part.size();
+            socket->write(response.chunked ? QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n"
+                                           : part);
+            if (dripping)
+                return;
         }
-        if (limit == body.size())
-            socket->write("0\r\n\r\n");
+        if (source->atEnd() && !source->finished) {
+            source->finished = true;
+            finish(socket, response, complete);
+        }
+    };
+    if (dripping) {
+        auto *timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, pump);
+        timer->start(response.drip);
     } else {
-        socket->write(sent);
+        connect(socket, &QTcpSocket::bytesWritten, socket, pump);
     }
+    pump();
+}
 
+void ScriptedHttpServer::finish(QTcpSocket *socket, const ScriptedResponse &response, bool complete) {
+    if (response.chunked && complete)
+        socket->write("0\r\n\r\n");
     if (response.cutAfter && !response.stallAfter) {
         socket->flush();
         socket->disconnectFromHost();

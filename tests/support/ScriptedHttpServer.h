@@ -26,6 +26,8 @@ struct ScriptedResponse {
     std::chrono::milliseconds delay{0}; // wait this long before the status line
     std::optional<qint64> cutAfter;     // drop the connection after this many body bytes
     std::optional<qint64> stallAfter;   // send this many body bytes, then nothing more
+    qint64 padding = 0;                 // this many more body bytes after `body`, sent as they are read
+    std::chrono::milliseconds drip{0};  // send the body one byte at a time, this far apart
 
     static ScriptedResponse bytes(const QByteArray &body, int status = 200);
     static ScriptedResponse json(const QByteArray &body, int status = 200);
@@ -58,17 +60,22 @@ public:
 
     QList<RecordedRequest> requests() const { return m_requests; }
     int count(const QString &path) const;
+    // Body bytes written so far. Writing waits for the client to read, so a client that stops reading
+    // soon stops this count.
+    qint64 bodyBytesSent() const { return m_bodyBytesSent; }
 
 private:
     void accept();
     void readFrom(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const RecordedRequest &request);
     void send(QTcpSocket *socket, const ScriptedResponse &response, bool headOnly);
+    void finish(QTcpSocket *socket, const ScriptedResponse &response, bool complete);
 
     QTcpServer m_server;
     QMap<QString, Handler> m_handlers;
     QList<RecordedRequest> m_requests;
     QMap<QTcpSocket *, QByteArray> m_buffers;
+    qint64 m_bodyBytesSent = 0;
 };
 
 QByteArray gzipCompress(const QByteArray &data);

@@ -15,14 +15,17 @@ class QNetworkReply;
 namespace lumivra {
 
 // The one network access manager of the process: long-lived, so replies can be released safely with
-// deleteLater, redirects followed (never from https down to http), and an HTTP cache honouring the
-// server's caching headers.
+// deleteLater, and redirects followed (never from https down to http). It has no cache of its own:
+// HttpCache decides which stored answers may stand in for the server's.
 QNetworkAccessManager &sharedNetworkAccessManager();
 
-// Longest wait for the connection or for the next bytes of an answer.
 struct ClientTimeouts {
+    // Longest wait for the connection or for the next bytes of an answer.
     std::chrono::milliseconds request{std::chrono::seconds(30)};
     std::chrono::milliseconds download{std::chrono::seconds(300)};
+    // Longest time a whole answer may take, however steadily its bytes trickle in.
+    std::chrono::milliseconds requestDeadline{std::chrono::minutes(2)};
+    std::chrono::milliseconds downloadDeadline{std::chrono::minutes(30)};
 };
 
 // HTTP client of the wallpaper service. One is made per refresh and dropped afterwards.
@@ -40,12 +43,14 @@ public:
 
     // Streams the image into a temporary file beside the destination while hashing it, and moves it into
     // place in one step only after its digest matched. The destination is never left partial or missing.
+    // A body is read only up to twice its announced length, or 64 MiB when that is more.
     QCoro::Task<void> downloadWallpaper(WallpaperMetadataResponse metadata, QString destination) const;
 
     // Leading slashes dropped, then resolved against baseURL as a relative reference.
     QNetworkRequest makeRequest(const QString &path, const QByteArray &method) const;
 
-    // Sends a request and returns its body; throws on transport errors, error statuses and empty bodies.
+    // Sends a request and returns its body of at most 1 MiB; throws on transport errors, error statuses and
+    // empty bodies. A GET may be answered by HttpCache, but only as the server's caching headers allow.
     QCoro::Task<QByteArray> send(QNetworkRequest request) const;
 
     // Throws WallpaperClientError::server for an HTTP status outside 200..299 (httpStatus < 0: not HTTP).

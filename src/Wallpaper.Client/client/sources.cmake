@@ -3,6 +3,8 @@ target_sources(lumivra_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ClientOptions.h
   ${CMAKE_CURRENT_LIST_DIR}/Errors.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Errors.h
+  ${CMAKE_CURRENT_LIST_DIR}/HttpCache.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HttpCache.h
   ${CMAKE_CURRENT_LIST_DIR}/Models.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Models.h
   ${CMAKE_CURRENT_LIST_DIR}/NetworkAccess.cpp

@@ -85,15 +85,15 @@ TEST_F(DownloadWallpaper, StoresTheVerifiedImageCreatingMissingFolders) {
     EXPECT_EQ(folderEntries(), QStringList{"3-abc.png"});
 }
 
-TEST_F(DownloadWallpaper, ReplacesAnExistingFileAndHashesTheDecodedBody) {
+TEST_F(DownloadWallpaper, ReplacesAnExistingFileAskingForItUncompressed) {
     givenOldFile();
-    ScriptedResponse compressed = ScriptedResponse::bytes(image);
-    compressed.gzip = true;
-    compressed.chunked = true;
-    server.on(QStringLiteral("/files/a.png"), compressed);
+    ScriptedResponse chunked = ScriptedResponse::bytes(image);
+    chunked.chunked = true;
+    server.on(QStringLiteral("/files/a.png"), chunked);
     download(metadata(QStringLiteral("files/a.png"), digest));
     EXPECT_EQ(readAll(destination), image);
     EXPECT_EQ(folderEntries(), QStringList{"3-abc.png"});
+    EXPECT_EQ(server.requests().value(0).headers.value("accept-encoding"), "identity");
 }
 
 TEST_F(DownloadWallpaper, AbsoluteLinksAreFetchedFromTheirOwnHost) {
@@ -173,3 +173,54 @@ TEST_F(DownloadWallpaper, ADestinationThatCannotBeWrittenIsAFileError) {
         failure<FileError>(metadata(QStringLiteral("files/a.png"), digest)).startsWith("无法创建文件夹"));
     EXPECT_TRUE(server.requests().isEmpty());
 }
+
+namespace {
+
+// An image answer no honest service sends, and the failure it must end in.
+struct HostileImage {
+    std::string name;
+    ScriptedResponse response;
+    QString failure;
+    WallpaperAPIClient::Timeouts timeouts = {};
+};
+
+std::vector<HostileImage> hostileImages() {
+    ScriptedResponse endless = ScriptedResponse::bytes(imageBytes());
+    endless.chunked = true;
+    endless.padding = qint64(96) << 20;
+    ScriptedResponse bomb = ScriptedResponse::bytes(QByteArray(64 << 20, '\0'));
+    bomb.gzip = true;
+    ScriptedResponse drip = ScriptedResponse::bytes({});
+    drip.padding = 30;
+    drip.drip = std::chrono::milliseconds(100);
+    WallpaperAPIClient::Timeouts oneSecond;
+    oneSecond.downloadDeadline = std::chrono::seconds(1);
+    return {
+        {"EndlessBody", endless, QStringLiteral("壁纸文件过大：服务器发送的数据超过 64 MiB，已停止下载。")},
+        {"GzipBomb", bomb,
+         QStringLiteral("服务器以压缩格式（gzip）发送了壁纸文件，而请求的是未压缩的文件。")},
+        {"DripBeyondTheDeadline", drip, QStringLiteral("请求超时：服务器在 1 秒内没有传完响应。"), oneSecond},
+    };
+}
+
+void PrintTo(const HostileImage &image, std::ostream *out) {
+    *out << image.name;
+}
+
+class HostileImageServer : public DownloadWallpaper, public ::testing::WithParamInterface<HostileImage> {};
+
+} // namespace
+
+TEST_P(HostileImageServer, EndsTheDownloadKeepingTheOldFileAndNoTemporaryFile) {
+    givenOldFile();
+    server.on(QStringLiteral("/files/a.png"), GetParam().response);
+    EXPECT_EQ(failure<TransportError>(metadata(QStringLiteral("files/a.png"), digest), GetParam().timeouts),
+              GetParam().failure);
+    EXPECT_EQ(readAll(destination), "old picture");
+    EXPECT_EQ(folderEntries(), QStringList{"3-abc.png"});
+    // Neither the disk nor the socket took in the whole endless body.
+    EXPECT_LT(server.bodyBytesSent(), qint64(80) << 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(DownloadWallpaper, HostileImageServer, ::testing::ValuesIn(hostileImages()),
+                         [](const auto &info) { return info.param.name; });

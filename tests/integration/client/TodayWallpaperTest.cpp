@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace lumivra;
@@ -160,15 +161,76 @@ TEST(GetTodayWallpaper, AnErrorAfterASuccessIsNotAnsweredFromTheCache) {
         EXPECT_EQ(failure<WallpaperClientError>(server.url()), "服务器返回错误：500") << headers.size();
     }
 
-    // Revalidation still works: an unchanged answer comes from the stored copy.
+    // Revalidation still works, an outage in between: an unchanged answer comes from the stored copy.
     ScriptedHttpServer server;
     ScriptedResponse tagged = ScriptedResponse::json(metadataJson);
     tagged.headers = {{"ETag", "\"v2\""}};
     server.on(todayPath, tagged);
     ASSERT_EQ(today(server.url()).id, 7);
+    server.on(todayPath, ScriptedResponse::json({}, 503));
+    EXPECT_EQ(failure<WallpaperClientError>(server.url()), "服务器返回错误：503");
     server.on(todayPath, [](const test::RecordedRequest &request) {
         return request.headers.value("if-none-match") == "\"v2\"" ? ScriptedResponse::json({}, 304)
                                                                   : ScriptedResponse::json({}, 500);
     });
     EXPECT_EQ(today(server.url()).id, 7);
 }
+
+namespace {
+
+// An answer no honest service sends, and the failure it must end in.
+struct HostileAnswer {
+    std::string name;
+    ScriptedResponse response;
+    QString failure; // a pattern the whole description matches
+    WallpaperAPIClient::Timeouts timeouts = {};
+};
+
+std::vector<HostileAnswer> hostileAnswers() {
+    const QString tooLarge = QStringLiteral("服务器的响应过大：超过 1 MiB，已停止接收。");
+    const QString undecodable = QStringLiteral("服务器发送的内容无法解码：.*");
+    ScriptedResponse huge = ScriptedResponse::json(metadataJson);
+    huge.padding = 64 << 20;
+    ScriptedResponse endless = huge;
+    endless.chunked = true;
+    ScriptedResponse bomb = ScriptedResponse::json(QByteArray(64 << 20, ' '));
+    bomb.gzip = true;
+    // A gzip header, then a deflate block of the reserved type.
+    ScriptedResponse broken = ScriptedResponse::json(QByteArray("\x1f\x8b\x08\0\0\0\0\0\0\x03\xff\xff", 12));
+    broken.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));
+    ScriptedResponse drip = ScriptedResponse::json({});
+    drip.padding = 30;
+    drip.drip = std::chrono::milliseconds(100);
+    WallpaperAPIClient::Timeouts oneSecond;
+    oneSecond.requestDeadline = std::chrono::seconds(1);
+    return {
+        {"HugeAnnouncedBody", huge, tooLarge},
+        {"EndlessChunkedBody", endless, tooLarge},
+        // Qt's own check against decompression bombs may speak first.
+        {"GzipBomb", bomb, tooLarge + QLatin1Char('|') + undecodable},
+        {"BrokenCompression", broken, undecodable},
+        {"DripBeyondTheDeadline", drip, QStringLiteral("请求超时：服务器在 1 秒内没有传完响应。"), oneSecond},
+    };
+}
+
+void PrintTo(const HostileAnswer &answer, std::ostream *out) {
+    *out << answer.name;
+}
+
+class HostileService : public ::testing::TestWithParam<HostileAnswer> {};
+
+} // namespace
+
+TEST_P(HostileService, EndsTheRequestEarlyWithAClearMessage) {
+    ScriptedHttpServer server;
+    server.on(todayPath, GetParam().response);
+    const QString message = failure<TransportError>(server.url(), GetParam().timeouts);
+    EXPECT_TRUE(
+        QRegularExpression(QRegularExpression::anchoredPattern(GetParam().failure)).match(message).hasMatch())
+        << message.toStdString();
+    // The client stopped reading: the peer could not push the whole body through.
+    EXPECT_LT(server.bodyBytesSent(), 16 << 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(GetTodayWallpaper, HostileService, ::testing::ValuesIn(hostileAnswers()),
+                         [](const auto &info) { return info.param.name; });
