@@ -1,5 +1,7 @@
 #include "PrivateBus.h"
 #include "TempHome.h"
+#include "Wait.h"
+#include "X11Probe.h"
 #include "client/Errors.h"
 #include "system/DBusCall_linux.h"
 
@@ -8,6 +10,7 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -115,6 +118,25 @@ TEST_F(XfceBackendTest, FreshProfileGetsThePictureOnEveryWorkspaceOfTheWindowMan
     for (int workspace = 0; workspace < 3; ++workspace)
         EXPECT_EQ(get(lastImage(QStringLiteral("HDMI-1"), workspace)), file) << workspace;
     EXPECT_EQ(get(lastImage(QStringLiteral("HDMI-1"), 3)), QString());
+}
+
+TEST_F(XfceBackendTest, XfdesktopDrawsThePicture) {
+    ASSERT_NO_FATAL_FAILURE(startXfconfd());
+    // Without a window manager xfdesktop waits for one unless told not to.
+    bus.start(QStringLiteral("xfdesktop"), {QStringLiteral("--disable-wm-check")});
+    // xfdesktop has taken the screen when it has saved the picture it shows by default.
+    ASSERT_TRUE(waitUntil([&] { return !get(lastImage(QStringLiteral("screen"), 0)).isEmpty(); }));
+    const QString file = home.path() + QStringLiteral("/it's a \"picture\".png");
+    QImage picture(64, 40, QImage::Format_RGB32);
+    picture.fill(QColor(16, 128, 192));
+    ASSERT_TRUE(picture.save(file, "PNG"));
+
+    // The test's Xvfb has one output, which X11 and xfdesktop call "screen".
+    EXPECT_EQ(setPicture(file, {QStringLiteral("screen"), {0, 0, 1280, 800}, 0}), QString());
+
+    const X11Probe x11;
+    EXPECT_TRUE(waitUntil([&] { return near(x11.shownAt(640, 400), picture.pixel(0, 0)); }))
+        << qPrintable(x11.shownAt(640, 400).value_or(QColor()).name());
 }
 
 TEST_F(XfceBackendTest, EveryWorkspaceXfdesktopKnowsForThatMonitorAndNoOtherMonitor) {

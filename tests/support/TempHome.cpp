@@ -14,6 +14,10 @@ TempHome::TempHome() {
     set("XDG_CONFIG_HOME", QFile::encodeName(configHome()));
     set("XDG_DATA_HOME", QFile::encodeName(dataHome()));
     set("XDG_CACHE_HOME", QFile::encodeName(cacheHome()));
+    // Desktop programs the tests start keep their sockets here; the user's own must stay apart.
+    QDir().mkpath(runtimeDir());
+    QFile::setPermissions(runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    set("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir()));
     // QSettings resolves the user folder once per process; point it here explicitly.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome());

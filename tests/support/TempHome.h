@@ -21,6 +21,7 @@ public:
     QString configHome() const { return path() + QStringLiteral("/.config"); }
     QString dataHome() const { return path() + QStringLiteral("/.local/share"); }
     QString cacheHome() const { return path() + QStringLiteral("/.cache"); }
+    QString runtimeDir() const { return path() + QStringLiteral("/run"); }
 
 private:
     void set(const char *name, const QByteArray &value);

@@ -4,8 +4,24 @@
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QStringList>
+#include <optional>
 
 namespace lumivra::ServerAddressStore {
+
+namespace {
+
+// The INI reader splits an unquoted value at its commas ("http://host/a,b" comes back as two items), so a
+// list is the text the user wrote. A value of another kind (a rectangle, say) is no text at all.
+std::optional<QString> storedText(const QVariant &stored) {
+    if (stored.typeId() == QMetaType::QStringList)
+        return stored.toStringList().join(QLatin1Char(','));
+    if (stored.typeId() == QMetaType::QString || stored.typeId() == QMetaType::QByteArray)
+        return stored.toString();
+    return std::nullopt;
+}
+
+} // namespace
 
 void applyApplicationIdentity() {
     QCoreApplication::setOrganizationName(QStringLiteral("Lumivra"));
@@ -22,7 +38,11 @@ QString load() {
     // writing the default here would pin this user to it should the default ever move.
     if (!stored.isValid())
         return ClientOptions::normalizeServerBaseURL(std::nullopt);
-    const QString text = stored.toString();
+    const std::optional<QString> read = storedText(stored);
+    // What cannot be read as an address is left for the user to mend rather than replaced by the default.
+    if (!read)
+        return ClientOptions::normalizeServerBaseURL(std::nullopt);
+    const QString &text = *read;
     const QString migrated = ClientOptions::replacingRetiredServerBaseURL(text);
     if (migrated != text) {
         settings.setValue(QLatin1String(key), migrated);

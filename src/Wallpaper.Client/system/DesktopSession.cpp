@@ -40,6 +40,10 @@ std::optional<DesktopKind> kindOfName(QString name) {
         {"xfce", DesktopKind::xfce},
         {"xfce4", DesktopKind::xfce},
         {"lxqt", DesktopKind::lxqt},
+        {"lxde", DesktopKind::lxde},
+        // Raspberry Pi OS names its X11 LXDE sessions so.
+        {"lxde-pi", DesktopKind::lxde},
+        {"lxde-pi-x", DesktopKind::lxde},
         {"sway", DesktopKind::sway},
     };
     for (const auto &entry : known) {

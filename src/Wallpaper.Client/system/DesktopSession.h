@@ -5,7 +5,7 @@
 
 namespace lumivra {
 
-enum class DesktopKind { gnome, cinnamon, mate, plasma, xfce, lxqt, sway, x11Root, unsupported };
+enum class DesktopKind { gnome, cinnamon, mate, plasma, xfce, lxqt, lxde, sway, x11Root, unsupported };
 
 struct DesktopSession {
     DesktopKind kind = DesktopKind::unsupported;

@@ -41,6 +41,8 @@ std::unique_ptr<DesktopBackend> makeSessionBackend() {
         return makeXfceBackend();
     case DesktopKind::lxqt:
         return makeLxqtBackend();
+    case DesktopKind::lxde:
+        return makeLxdeBackend();
     case DesktopKind::sway:
         return makeSwayBackend();
     case DesktopKind::x11Root:

@@ -61,7 +61,7 @@ QString script(const QString &imageUrl, const ScreenInfo &screen) {
 class PlasmaBackend : public DesktopBackend {
 public:
     PlasmaBackend(const QDBusConnection &bus, std::chrono::milliseconds timeout)
-        : m_shell(bus, timeout, QStringLiteral("KDE Plasma"), QStringLiteral("org.kde.PlasmaShell"),
+        : m_shell(bus, timeout, QStringLiteral("KDE Plasma"), QStringLiteral("org.kde.plasmashell"),
                   QStringLiteral("/PlasmaShell"), QStringLiteral("org.kde.PlasmaShell")) {}
 
     void setPicture(const QString &imageFile, const ScreenInfo &screen) override {

@@ -1,10 +1,14 @@
 #include "client/Errors.h"
 #include "system/DesktopBackends.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QThread>
 #include <chrono>
 
 namespace lumivra {
@@ -12,6 +16,8 @@ namespace lumivra {
 namespace {
 
 constexpr std::chrono::seconds swaymsgTimeout{10};
+constexpr std::chrono::seconds swaybgDeadline{5};
+constexpr std::chrono::milliseconds swaybgPollInterval{50};
 
 // swaymsg joins its arguments into one command line that sway splits again, and sway then runs the picture's
 // path through wordexp(3), so blanks, quotes and "$" would be split or expanded. A backslash before every
@@ -51,8 +57,29 @@ QByteArray runSwaymsg(const QStringList &arguments) {
     return output;
 }
 
+// Whether a process runs that shows the picture on the output, as sway starts swaybg: "-o OUTPUT -i FILE".
+// swaybg draws on a layer surface, which sway's tree does not list, so the process table is asked.
+bool swaybgShows(const QString &output, const QString &imageFile) {
+    const QStringList expected{QStringLiteral("-o"), output, QStringLiteral("-i"), imageFile};
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        QStringList arguments;
+        for (const QByteArray &argument : cmdline.readAll().split('\0'))
+            arguments.append(QFile::decodeName(argument));
+        for (qsizetype at = 1; at + expected.size() <= arguments.size(); ++at) {
+            if (arguments.mid(at, expected.size()) == expected)
+                return true;
+        }
+    }
+    return false;
+}
+
 class SwayBackend : public DesktopBackend {
 public:
+    explicit SwayBackend(std::chrono::milliseconds deadline) : m_deadline(deadline) {}
+
     void setPicture(const QString &imageFile, const ScreenInfo &screen) override {
         // sway accepts settings for outputs it does not have (for when they appear), so it is asked first.
         const QByteArray outputs =
@@ -65,13 +92,31 @@ public:
 
         runSwaymsg({QStringLiteral("--"), QStringLiteral("output"), screen.name, QStringLiteral("bg"),
                     escapedPathForSway(imageFile), QStringLiteral("fill")});
+
+        // sway takes the setting even when it cannot start swaybg, which is what draws the picture.
+        const QDeadlineTimer deadline(m_deadline);
+        while (!swaybgShows(screen.name, imageFile)) {
+            if (deadline.hasExpired())
+                throw DesktopError(
+                    QStringLiteral(
+                        "sway 没有显示输出 %1 的壁纸：缺少 swaybg（sway 用它显示壁纸），请安装 swaybg。")
+                        .arg(screen.name));
+            QThread::msleep(static_cast<unsigned long>(swaybgPollInterval.count()));
+        }
     }
+
+private:
+    std::chrono::milliseconds m_deadline;
 };
 
 } // namespace
 
+std::unique_ptr<DesktopBackend> makeSwayBackend(std::chrono::milliseconds swaybgDeadline) {
+    return std::make_unique<SwayBackend>(swaybgDeadline);
+}
+
 std::unique_ptr<DesktopBackend> makeSwayBackend() {
-    return std::make_unique<SwayBackend>();
+    return makeSwayBackend(swaybgDeadline);
 }
 
 } // namespace lumivra

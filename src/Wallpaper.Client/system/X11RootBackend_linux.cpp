@@ -1,11 +1,12 @@
 #include "client/Errors.h"
 #include "system/DesktopBackends.h"
+#include "system/X11DesktopWindow_linux.h"
+#include "system/XcbHandles_linux.h"
 
 #include <QImage>
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 #include <xcb/xcb.h>
@@ -15,15 +16,6 @@ namespace lumivra {
 namespace {
 
 constexpr size_t stripBytes = size_t{4} << 20;
-
-struct FreeReply {
-    void operator()(void *reply) const { std::free(reply); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
-
-struct Disconnect {
-    void operator()(xcb_connection_t *connection) const { xcb_disconnect(connection); }
-};
 
 [[noreturn]] void fail(const QString &reason) {
     throw DesktopError(QStringLiteral("无法设置 X11 桌面的壁纸：%1").arg(reason));
@@ -130,7 +122,7 @@ public:
             throw DesktopError(QStringLiteral("无法读取壁纸图片“%1”。").arg(imageFile));
 
         int screenNumber = 0;
-        const std::unique_ptr<xcb_connection_t, Disconnect> connection(xcb_connect(nullptr, &screenNumber));
+        const XcbConnection connection(xcb_connect(nullptr, &screenNumber));
         if (xcb_connection_has_error(connection.get()))
             fail(QStringLiteral("无法连接到 X 服务器。"));
         xcb_connection_t *c = connection.get();
@@ -149,6 +141,11 @@ public:
         const QRect target = screenInfo.geometry.intersected(rootRect);
         if (target.isEmpty())
             fail(QStringLiteral("屏幕 %1 不在根窗口之内。").arg(screenInfo.name));
+        // A desktop drawn by a program this client does not know would hide the root window, and a picture
+        // nobody sees is no success.
+        if (const std::optional<QString> desktop = desktopWindowCovering(target))
+            fail(QStringLiteral("屏幕 %1 被 %2 的桌面窗口覆盖，不支持在这个桌面中设置壁纸。")
+                     .arg(screenInfo.name, *desktop));
 
         const xcb_atom_t rootPixmapAtom = internAtom(c, "_XROOTPMAP_ID");
         const xcb_atom_t esetrootAtom = internAtom(c, "ESETROOT_PMAP_ID");

@@ -17,8 +17,12 @@ else()
     ${CMAKE_CURRENT_LIST_DIR}/DesktopSession.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DesktopSession_linux.cpp
     ${CMAKE_CURRENT_LIST_DIR}/GSettingsBackend_linux.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LxdeBackend_linux.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SwayBackend_linux.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/X11RootBackend_linux.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/X11DesktopWindow_linux.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/X11DesktopWindow_linux.h
+    ${CMAKE_CURRENT_LIST_DIR}/X11RootBackend_linux.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/XcbHandles_linux.h)
   # GIO's headers name struct members "signals", which Qt's keywords would replace.
   set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/GSettingsBackend_linux.cpp
     PROPERTIES COMPILE_DEFINITIONS QT_NO_KEYWORDS)

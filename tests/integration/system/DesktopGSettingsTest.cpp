@@ -1,3 +1,4 @@
+#include "PrivateBus.h"
 #include "TempHome.h"
 #include "client/Errors.h"
 #include "system/DesktopBackends.h"
@@ -13,15 +14,23 @@
 namespace lumivra {
 namespace {
 
-// GIO's keyfile backend (GSETTINGS_BACKEND=keyfile, set for this program) stores the settings in
-// $XDG_CONFIG_HOME/glib-2.0/settings/keyfile, and GIO reads that variable only once per process: one
-// temporary home serves the whole suite.
+// GNOME's own backend: GIO hands the writes to a real dconf-service on a private bus, which keeps them in
+// $XDG_CONFIG_HOME/dconf/user. GIO reads the bus address and that folder once per process: one temporary
+// home and one bus serve the whole suite.
 class DesktopGSettingsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { home = std::make_unique<test::TempHome>(); }
+    static void SetUpTestSuite() {
+        home = std::make_unique<test::TempHome>();
+        bus = new test::PrivateBus();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus->address().toUtf8());
+        bus->start(qEnvironmentVariable("LUMIVRA_DCONF_SERVICE"));
+        ASSERT_TRUE(bus->waitForName(QStringLiteral("ca.desrt.dconf")));
+    }
+    // GIO ends the process when its session bus goes away, so the bus (and with it dconf-service) is left
+    // to stop with the process.
     static void TearDownTestSuite() { home.reset(); }
 
-    // The value as a separate gsettings process reads it from the keyfile.
+    // The value as a separate gsettings process reads it from dconf's database.
     static QString storedValue(const char *schema, const char *key) {
         QProcess gsettings;
         gsettings.start(QStringLiteral("gsettings"),
@@ -31,15 +40,17 @@ protected:
         return QString::fromUtf8(gsettings.readAllStandardOutput()).trimmed();
     }
 
-    static QString keyfile() { return home->configHome() + QStringLiteral("/glib-2.0/settings/keyfile"); }
+    static QString database() { return home->configHome() + QStringLiteral("/dconf/user"); }
 
     QString picture(const QString &name) const { return home->path() + QLatin1Char('/') + name; }
 
     const ScreenInfo screen{QStringLiteral("DP-1"), QRect(0, 0, 1920, 1080), 0};
     static std::unique_ptr<test::TempHome> home;
+    static test::PrivateBus *bus;
 };
 
 std::unique_ptr<test::TempHome> DesktopGSettingsTest::home;
+test::PrivateBus *DesktopGSettingsTest::bus = nullptr;
 
 QString quoted(const QString &text) {
     return QLatin1Char('\'') + text + QLatin1Char('\'');
@@ -58,7 +69,7 @@ TEST_F(DesktopGSettingsTest, GnomeGetsTheFileUriForLightAndDarkStyle) {
     EXPECT_TRUE(uri.contains(QStringLiteral("%E5%A3%81%E7%BA%B8%201%23.jpg"))) << qPrintable(uri);
     EXPECT_EQ(storedValue("org.gnome.desktop.background", "picture-uri"), quoted(uri));
     EXPECT_EQ(storedValue("org.gnome.desktop.background", "picture-uri-dark"), quoted(uri));
-    EXPECT_TRUE(QFile::exists(keyfile()));
+    EXPECT_TRUE(QFile::exists(database()));
 }
 
 TEST_F(DesktopGSettingsTest, CinnamonWithoutDarkKeyGetsTheFileUri) {

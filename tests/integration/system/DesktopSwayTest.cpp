@@ -20,7 +20,7 @@ constexpr uid_t nobody = 65534;
 // A headless sway with two outputs, HEADLESS-1 and HEADLESS-2, drawing in memory.
 class HeadlessSway {
 public:
-    HeadlessSway() {
+    explicit HeadlessSway(const QByteArray &configuration = {}) {
         m_runtime = m_dir.path() + QStringLiteral("/runtime");
         QDir().mkpath(m_runtime);
         QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
@@ -28,6 +28,7 @@ public:
                                                 QFile::ExeOther);
         QFile config(m_dir.path() + QStringLiteral("/config"));
         config.open(QIODevice::WriteOnly);
+        config.write(configuration);
         config.close();
         config.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
 
@@ -173,6 +174,21 @@ TEST(DesktopSwayTest, EachOutputGetsItsPictureWhateverThePath) {
         FAIL() << "an output sway does not have must be refused";
     } catch (const DesktopError &error) {
         EXPECT_EQ(error.localizedDescription(), "sway 没有名为 HDMI-A-9 的输出，无法设置壁纸。");
+    }
+}
+
+TEST(DesktopSwayTest, WithoutSwaybgNothingIsClaimed) {
+    HeadlessSway sway("swaybg_command /nonexistent/swaybg\n");
+    ASSERT_FALSE(sway.ipcSocket().isEmpty()) << qPrintable(sway.log());
+    const ScopedVariable socket("SWAYSOCK", QFile::encodeName(sway.ipcSocket()));
+    try {
+        makeSwayBackend(std::chrono::seconds(1))
+            ->setPicture(picture(sway.sharedFolder(), QStringLiteral("a.png"), Qt::red),
+                         {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
+        FAIL() << "sway without swaybg shows no picture";
+    } catch (const DesktopError &error) {
+        EXPECT_EQ(error.localizedDescription(),
+                  "sway 没有显示输出 HEADLESS-1 的壁纸：缺少 swaybg（sway 用它显示壁纸），请安装 swaybg。");
     }
 }
 

@@ -1,93 +1,22 @@
 #include "TempHome.h"
+#include "Wait.h"
+#include "X11Probe.h"
 #include "client/Errors.h"
 #include "system/DesktopBackends.h"
 #include "system/WallpaperSetter.h"
+#include "system/X11DesktopWindow_linux.h"
 
 #include <QColor>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
-#include <cstdlib>
-#include <cstring>
+#include <QProcess>
 #include <gtest/gtest.h>
-#include <memory>
-#include <optional>
-#include <xcb/xcb.h>
 
 namespace lumivra {
 namespace {
 
-struct FreeReply {
-    void operator()(void *reply) const { std::free(reply); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
-
-// The test's own view of the Xvfb server this program runs on.
-class X11 {
-public:
-    X11() : m_connection(xcb_connect(nullptr, nullptr)) {
-        if (ok())
-            m_screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
-    }
-    ~X11() { xcb_disconnect(m_connection); }
-    X11(const X11 &) = delete;
-    X11 &operator=(const X11 &) = delete;
-
-    bool ok() const { return !xcb_connection_has_error(m_connection); }
-    QSize rootSize() const { return {m_screen->width_in_pixels, m_screen->height_in_pixels}; }
-    xcb_window_t root() const { return m_screen->root; }
-
-    xcb_pixmap_t pixmapProperty(const char *name) const {
-        const Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-            m_connection, xcb_intern_atom(m_connection, 1, static_cast<uint16_t>(strlen(name)), name),
-            nullptr));
-        if (!atom || atom->atom == XCB_NONE)
-            return XCB_NONE;
-        const Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(
-            m_connection, xcb_get_property(m_connection, 0, root(), atom->atom, XCB_ATOM_ANY, 0, 1),
-            nullptr));
-        if (!property || property->type != XCB_ATOM_PIXMAP || property->format != 32 ||
-            xcb_get_property_value_length(property.get()) != 4)
-            return XCB_NONE;
-        return *static_cast<const xcb_pixmap_t *>(xcb_get_property_value(property.get()));
-    }
-
-    bool exists(xcb_pixmap_t pixmap) const {
-        const Reply<xcb_get_geometry_reply_t> geometry(
-            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, pixmap), nullptr));
-        return geometry != nullptr;
-    }
-
-    // The colour at one point of a drawable of the 24-bit Xvfb screen.
-    std::optional<QColor> colourAt(xcb_drawable_t drawable, int x, int y) const {
-        const Reply<xcb_get_image_reply_t> image(
-            xcb_get_image_reply(m_connection,
-                                xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable,
-                                              static_cast<int16_t>(x), static_cast<int16_t>(y), 1, 1, ~0u),
-                                nullptr));
-        if (!image || xcb_get_image_data_length(image.get()) < 4)
-            return std::nullopt;
-        const uint8_t *data = xcb_get_image_data(image.get());
-        return QColor(data[2], data[1], data[0]);
-    }
-
-private:
-    xcb_connection_t *m_connection;
-    xcb_screen_t *m_screen = nullptr;
-};
-
-// Solid colours compare exactly away from band edges, where smooth scaling mixes neighbours.
-::testing::AssertionResult near(const std::optional<QColor> &actual, QColor expected) {
-    if (!actual)
-        return ::testing::AssertionFailure() << "no pixel could be read";
-    const int distance = std::abs(actual->red() - expected.red()) +
-                         std::abs(actual->green() - expected.green()) +
-                         std::abs(actual->blue() - expected.blue());
-    if (distance <= 6)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "pixel " << qPrintable(actual->name()) << " instead of " << qPrintable(expected.name());
-}
+using test::near;
 
 class DesktopX11RootTest : public ::testing::Test {
 protected:
@@ -113,7 +42,7 @@ protected:
     }
 
     test::TempHome home;
-    X11 x11;
+    test::X11Probe x11;
 };
 
 TEST_F(DesktopX11RootTest, PictureFillsTheScreenAndIsPublished) {
@@ -196,6 +125,30 @@ TEST_F(DesktopX11RootTest, UnreadableImageIsRefusedAndNothingChanges) {
     }
     EXPECT_EQ(x11.pixmapProperty("_XROOTPMAP_ID"), before);
     EXPECT_TRUE(near(x11.colourAt(x11.root(), 5, 5), Qt::gray));
+}
+
+TEST_F(DesktopX11RootTest, ADesktopDrawnOverTheRootIsAFailureThatNamesIt) {
+    ASSERT_TRUE(x11.ok());
+    const ScreenInfo screen{QStringLiteral("screen"), QRect(QPoint(0, 0), x11.rootSize()), 0};
+    const auto backend = makeX11RootBackend();
+    backend->setPicture(solidPicture(QStringLiteral("before.png"), Qt::gray), screen);
+    const xcb_pixmap_t before = x11.pixmapProperty("_XROOTPMAP_ID");
+
+    // A desktop this client does not support, started by hand in a plain X11 session.
+    QProcess pcmanfm;
+    pcmanfm.start(QStringLiteral("pcmanfm"), {QStringLiteral("--desktop")});
+    ASSERT_TRUE(test::waitUntil([&] { return desktopWindowCovering(screen.geometry).has_value(); }));
+    try {
+        backend->setPicture(solidPicture(QStringLiteral("hidden.png"), Qt::darkRed), screen);
+        ADD_FAILURE() << "a picture painted under another desktop's window is not shown";
+    } catch (const DesktopError &error) {
+        EXPECT_EQ(error.localizedDescription(),
+                  QStringLiteral("无法设置 X11 桌面的壁纸：屏幕 screen 被 Pcmanfm 的桌面窗口覆盖，"
+                                 "不支持在这个桌面中设置壁纸。"));
+    }
+    EXPECT_EQ(x11.pixmapProperty("_XROOTPMAP_ID"), before);
+    pcmanfm.kill();
+    pcmanfm.waitForFinished();
 }
 
 TEST_F(DesktopX11RootTest, PlainX11SessionPaintsEveryScreenThroughTheSetter) {

@@ -2,6 +2,7 @@
 
 #include "TempHome.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -56,3 +57,42 @@ TEST_F(ServerAddressStoreTest, NormalisationRewritesOnlyWhenTheTextChanges) {
     EXPECT_EQ(ServerAddressStore::load(), "http://127.0.0.1:8480");
     EXPECT_EQ(QSettings().value(QLatin1String(ServerAddressStore::key)).toString(), "http://127.0.0.1:8480");
 }
+
+// Lines written by hand into the settings file, as the INI reader takes them.
+struct HandWrittenLine {
+    const char *line;
+    const char *loaded;
+    const char *storedAfter; // nullptr: the file must stay byte for byte as written
+};
+
+class ServerAddressStoreFileTest : public ServerAddressStoreTest,
+                                   public ::testing::WithParamInterface<HandWrittenLine> {};
+
+TEST_P(ServerAddressStoreFileTest, HandWrittenValuesAreReadAsWrittenAndNeverLost) {
+    const QString file = configFile(home);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+    const QByteArray written = QByteArrayLiteral("[General]\n") + GetParam().line + '\n';
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(written);
+    out.close();
+
+    EXPECT_EQ(ServerAddressStore::load(), QString::fromUtf8(GetParam().loaded));
+
+    if (GetParam().storedAfter) {
+        EXPECT_EQ(QSettings().value(QLatin1String(ServerAddressStore::key)).toString(),
+                  QString::fromUtf8(GetParam().storedAfter));
+    } else {
+        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+        EXPECT_EQ(out.readAll(), written);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ServerAddressStoreFileTest,
+    ::testing::Values(
+        HandWrittenLine{"serverBaseURL=http://127.0.0.1:8480/a,b", "http://127.0.0.1:8480/a,b", nullptr},
+        HandWrittenLine{"serverBaseURL=http://127.0.0.1:8480/a,b,c/", "http://127.0.0.1:8480/a,b,c",
+                        "http://127.0.0.1:8480/a,b,c"},
+        HandWrittenLine{"serverBaseURL=\"http://127.0.0.1:8480/a,b\"", "http://127.0.0.1:8480/a,b", nullptr},
+        HandWrittenLine{"serverBaseURL=@Rect(0 0 10 10)", "https://wallpaper.lumivra.site", nullptr}));

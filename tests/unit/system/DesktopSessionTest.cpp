@@ -38,6 +38,7 @@ TEST(DesktopSessionTest, AnnouncedDesktopDecides) {
         {{{"XDG_CURRENT_DESKTOP", "KDE"}}, DesktopKind::plasma, "KDE"},
         {{{"XDG_CURRENT_DESKTOP", "XFCE"}}, DesktopKind::xfce, "XFCE"},
         {{{"XDG_CURRENT_DESKTOP", "LXQt"}}, DesktopKind::lxqt, "LXQt"},
+        {{{"XDG_CURRENT_DESKTOP", "LXDE"}}, DesktopKind::lxde, "LXDE"},
         {{{"XDG_CURRENT_DESKTOP", "sway"}}, DesktopKind::sway, "sway"},
         // The first name the program knows wins; unknown ones before it are passed over.
         {{{"XDG_CURRENT_DESKTOP", "Hyprland:KDE"}}, DesktopKind::plasma, "KDE"},
@@ -58,6 +59,8 @@ TEST(DesktopSessionTest, SessionNameWhenNoDesktopIsAnnounced) {
         {{{"DESKTOP_SESSION", "plasma"}}, DesktopKind::plasma, "plasma"},
         {{{"DESKTOP_SESSION", "/usr/share/xsessions/xfce"}}, DesktopKind::xfce, "xfce"},
         {{{"DESKTOP_SESSION", "ubuntu-wayland"}}, DesktopKind::gnome, "ubuntu-wayland"},
+        {{{"DESKTOP_SESSION", "LXDE-pi"}}, DesktopKind::lxde, "LXDE-pi"},
+        {{{"DESKTOP_SESSION", "LXDE-pi-x"}}, DesktopKind::lxde, "LXDE-pi-x"},
         {{{"DESKTOP_SESSION", "cinnamon2d"}}, DesktopKind::cinnamon, "cinnamon2d"},
         {{{"XDG_CURRENT_DESKTOP", "Hyprland"}, {"DESKTOP_SESSION", "mate"}}, DesktopKind::mate, "mate"},
     };
