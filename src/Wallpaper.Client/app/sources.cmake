@@ -13,6 +13,7 @@ target_sources(lumivra_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/SingleInstanceLock.h
   ${CMAKE_CURRENT_LIST_DIR}/StatusItem.h
   ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer.h
+  ${CMAKE_CURRENT_LIST_DIR}/TrayHost.h
   ${CMAKE_CURRENT_LIST_DIR}/TrayStatusItem.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TrayStatusItem.h
 )
@@ -20,13 +21,15 @@ if(APPLE)
   enable_language(OBJCXX)
   target_sources(lumivra_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy_mac.mm
-    ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_mac.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_mac.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TrayHost_mac.cpp)
   set(lumivra_bundled_app_icon "../Resources/AppIcon.png")
   target_link_libraries(lumivra_core PRIVATE "-framework AppKit")
 else()
   target_sources(lumivra_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy_linux.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_linux.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_linux.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TrayHost_linux.cpp)
   # Where `cmake --install` puts the icon, seen from the installed program in bin/.
   file(RELATIVE_PATH lumivra_bundled_app_icon ${CMAKE_INSTALL_FULL_BINDIR}
        ${CMAKE_INSTALL_FULL_DATADIR}/lumivra/AppIcon.png)
