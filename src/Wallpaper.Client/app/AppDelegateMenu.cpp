@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/ClientKind.h"
 #include "client/Errors.h"
 #include "system/LaunchAtLoginService.h"
 
@@ -59,9 +60,9 @@ void AppDelegate::toggleLaunchAtLogin() {
 }
 
 void AppDelegate::showAbout() {
-    seams.showAlert(
-        QStringLiteral("Lumivra"),
-        QStringLiteral("macOS 客户端\n\n每小时从壁纸服务取回当天的壁纸，并把它设为每块屏幕的桌面图片。"));
+    seams.showAlert(QStringLiteral("Lumivra"),
+                    clientKind() +
+                        QStringLiteral("\n\n每小时从壁纸服务取回当天的壁纸，并把它设为每块屏幕的桌面图片。"));
 }
 
 } // namespace lumivra

@@ -6,6 +6,7 @@ target_sources(lumivra_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/AppDelegate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AppDelegate.h
   ${CMAKE_CURRENT_LIST_DIR}/AppDelegateMenu.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ClientKind.h
   ${CMAKE_CURRENT_LIST_DIR}/MenuBarImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MenuBarImage.h
   ${CMAKE_CURRENT_LIST_DIR}/RefreshCycle.cpp
@@ -21,6 +22,7 @@ if(APPLE)
   enable_language(OBJCXX)
   target_sources(lumivra_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy_mac.mm
+    ${CMAKE_CURRENT_LIST_DIR}/ClientKind_mac.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_mac.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TrayHost_mac.cpp)
   set(lumivra_bundled_app_icon "../Resources/AppIcon.png")
@@ -28,6 +30,7 @@ if(APPLE)
 else()
   target_sources(lumivra_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy_linux.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ClientKind_linux.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_linux.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TrayHost_linux.cpp)
   # Where `cmake --install` puts the icon, seen from the installed program in bin/.
