@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeySequence>
+#include <QSysInfo>
 #include <gtest/gtest.h>
 
 using namespace lumivra;
@@ -133,7 +134,9 @@ TEST_F(AppMenuTest, aboutBoxNamesTheProductAndWhatItDoes) {
     EXPECT_EQ(shell.alerts[0].messageText, QStringLiteral("Lumivra"));
     const QStringList paragraphs = shell.alerts[0].informativeText.split(QStringLiteral("\n\n"));
     ASSERT_EQ(paragraphs.size(), 2);
-    EXPECT_EQ(paragraphs[0], QStringLiteral("macOS 客户端"));
+    EXPECT_EQ(paragraphs[0], QSysInfo::productType() == QLatin1String("macos")
+                                 ? QStringLiteral("macOS 客户端")
+                                 : QStringLiteral("Linux 客户端"));
     EXPECT_TRUE(paragraphs[1].endsWith(QStringLiteral("。")));
     EXPECT_FALSE(paragraphs[1].contains(u'\n'));
 }

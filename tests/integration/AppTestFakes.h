@@ -36,16 +36,12 @@ struct ShellRecord {
 class RecordingStatusItem : public StatusItem {
 public:
     explicit RecordingStatusItem(ShellRecord &record) : m_record(record) {}
-    ~RecordingStatusItem() override {
-        if (m_menu)
-            m_menu.release()->deleteLater();
-    }
 
     void setImage(const QIcon &image) override { m_record.image = image; }
     void setToolTip(const QString &text) override { m_record.toolTips.append(text); }
     void setMenu(std::unique_ptr<QMenu> menu) override {
-        if (m_menu)
-            m_menu.release()->deleteLater();
+        // A tray panel keeps talking to the menu it was shown: a second menu would pull it from under it.
+        EXPECT_FALSE(m_menu) << "the menu is handed over once and then updated in place";
         m_menu = std::move(menu);
         m_record.menu = m_menu.get();
     }

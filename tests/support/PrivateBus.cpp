@@ -30,6 +30,7 @@ QByteArray configuration(const QString &socketDir) {
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
     <allow own="*"/>
+    <allow user="*"/>
   </policy>
 </busconfig>
 )");
@@ -38,6 +39,9 @@ QByteArray configuration(const QString &socketDir) {
 } // namespace
 
 PrivateBus::PrivateBus() {
+    // Peers that run as another user (sway and its panel refuse to run as root) may connect as well.
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                            QFile::ExeGroup | QFile::ExeOther);
     const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly) || file.write(configuration(m_dir.path())) < 0)

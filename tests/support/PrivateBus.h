@@ -10,7 +10,8 @@
 
 namespace lumivra::test {
 
-// A session bus of the test's own, with no services to activate: every peer on it is one the test started.
+// A session bus of the test's own, with no services to activate: every peer on it is one the test started,
+// whichever user it runs as.
 // Create it after TempHome, so the peers it starts see the temporary HOME and XDG folders.
 class PrivateBus {
 public:

@@ -7,8 +7,11 @@
 #include "client/WallpaperAPIClient.h"
 #include "system/WallpaperSetter.h"
 
+#include <QAction>
 #include <QCoro/QCoroTask>
+#include <QMenu>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <chrono>
 #include <functional>
@@ -64,12 +67,16 @@ public:
 
 private:
     void configureStatusItem();
+    // Builds the menu on first use and hands it to the status item; afterwards brings it up to date.
     void rebuildMenu();
+    std::unique_ptr<QMenu> makeMenu();
     void setToolTip(const QString &state);
     QCoro::Task<> runRefreshCycle(QString serverBaseURL, bool showSuccess);
 
     AppDelegateSeams seams;
     std::unique_ptr<StatusItem> statusItem;
+    // Owned by the status item's menu.
+    QPointer<QAction> launchAtLoginItem;
     std::unique_ptr<SuspendAwareTimer> timer;
     bool isRefreshing = false;
 };

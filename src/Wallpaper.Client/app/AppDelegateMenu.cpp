@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/ClientKind.h"
 #include "client/Errors.h"
 #include "system/LaunchAtLoginService.h"
 
@@ -8,6 +9,15 @@
 namespace lumivra {
 
 void AppDelegate::rebuildMenu() {
+    if (!statusItem)
+        return;
+    if (!launchAtLoginItem)
+        statusItem->setMenu(makeMenu());
+    // The file is the only record of the setting: the mark shows it as it is now.
+    launchAtLoginItem->setChecked(LaunchAtLoginService::isEnabled());
+}
+
+std::unique_ptr<QMenu> AppDelegate::makeMenu() {
     auto menu = std::make_unique<QMenu>();
 
     QAction *refresh =
@@ -15,15 +25,12 @@ void AppDelegate::rebuildMenu() {
     refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     menu->addSeparator();
 
-    // The file is the only record of the setting: the mark shows it as it was when the menu was built.
-    const bool launchesAtLogin = LaunchAtLoginService::isEnabled();
-    QAction *launchAtLogin = menu->addAction(QStringLiteral("开机自动启动"));
-    launchAtLogin->setCheckable(true);
-    launchAtLogin->setChecked(launchesAtLogin);
-    connect(launchAtLogin, &QAction::triggered, this, [this, launchAtLogin, launchesAtLogin] {
-        // Qt flips a checkable item before it reports the click; until a successful switch rebuilds the
-        // menu, the mark keeps showing the file as it was.
-        launchAtLogin->setChecked(launchesAtLogin);
+    launchAtLoginItem = menu->addAction(QStringLiteral("开机自动启动"));
+    launchAtLoginItem->setCheckable(true);
+    connect(launchAtLoginItem, &QAction::triggered, this, [this](bool checked) {
+        // Qt flips a checkable item before it reports the click; until a successful switch brings the menu
+        // up to date, the mark keeps showing the file as it was.
+        launchAtLoginItem->setChecked(!checked);
         toggleLaunchAtLogin();
     });
 
@@ -34,8 +41,7 @@ void AppDelegate::rebuildMenu() {
 
     for (QAction *action : menu->actions())
         action->setShortcutVisibleInContextMenu(true);
-    if (statusItem)
-        statusItem->setMenu(std::move(menu));
+    return menu;
 }
 
 void AppDelegate::refreshMenuItemClicked() {
@@ -54,9 +60,9 @@ void AppDelegate::toggleLaunchAtLogin() {
 }
 
 void AppDelegate::showAbout() {
-    seams.showAlert(
-        QStringLiteral("Lumivra"),
-        QStringLiteral("macOS 客户端\n\n每小时从壁纸服务取回当天的壁纸，并把它设为每块屏幕的桌面图片。"));
+    seams.showAlert(QStringLiteral("Lumivra"),
+                    clientKind() +
+                        QStringLiteral("\n\n每小时从壁纸服务取回当天的壁纸，并把它设为每块屏幕的桌面图片。"));
 }
 
 } // namespace lumivra

@@ -15,8 +15,9 @@ public:
 
     virtual void setImage(const QIcon &image) = 0;
     virtual void setToolTip(const QString &text) = 0;
-    // Takes the menu over. The previous menu may be the one whose command is running right now, so it is
-    // released only once control is back in the event loop.
+    // Takes the menu over, once: it stays the item's menu for the item's whole life and is brought up to
+    // date in place. A StatusNotifier panel keeps talking to the menu object it was shown, with calls that
+    // may still be on their way when the program acts on a click, so that object must never change.
     virtual void setMenu(std::unique_ptr<QMenu> menu) = 0;
 };
 

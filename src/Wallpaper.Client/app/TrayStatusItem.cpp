@@ -1,5 +1,7 @@
 #include "app/TrayStatusItem.h"
 
+#include "app/TrayHost.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 
@@ -10,29 +12,45 @@ std::unique_ptr<StatusItem> makeTrayStatusItem() {
 }
 
 TrayStatusItem::TrayStatusItem() {
-    connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayStatusItem::openMenuOnClick);
+    m_hostWatch = whenTrayHostReady([this] { makeIcon(); });
 }
 
 TrayStatusItem::~TrayStatusItem() {
-    // The icon must not point at a menu that is already gone while it takes itself off the tray.
-    m_icon.setContextMenu(nullptr);
+    // Off the tray first: a tray host may still be talking to the menu.
+    if (m_icon)
+        m_icon->hide();
+}
+
+void TrayStatusItem::makeIcon() {
+    m_icon = std::make_unique<QSystemTrayIcon>();
+    connect(m_icon.get(), &QSystemTrayIcon::activated, this, &TrayStatusItem::openMenuOnClick);
+    m_icon->setToolTip(m_toolTip);
+    if (m_menu)
+        m_icon->setContextMenu(m_menu.get());
+    if (!m_image.isNull())
+        setImage(m_image);
 }
 
 void TrayStatusItem::setImage(const QIcon &image) {
-    m_icon.setIcon(image);
+    m_image = image;
+    if (!m_icon)
+        return;
+    m_icon->setIcon(image);
     // Shown even while there is no tray, so Qt docks it the moment one appears.
-    m_icon.show();
+    m_icon->show();
 }
 
 void TrayStatusItem::setToolTip(const QString &text) {
-    m_icon.setToolTip(text);
+    m_toolTip = text;
+    if (m_icon)
+        m_icon->setToolTip(text);
 }
 
 void TrayStatusItem::setMenu(std::unique_ptr<QMenu> menu) {
-    m_icon.setContextMenu(menu.get());
-    if (m_menu)
-        m_menu.release()->deleteLater();
+    Q_ASSERT(!m_menu);
     m_menu = std::move(menu);
+    if (m_icon)
+        m_icon->setContextMenu(m_menu.get());
 }
 
 void TrayStatusItem::openMenuOnClick(QSystemTrayIcon::ActivationReason reason) {

@@ -8,9 +8,9 @@
 
 namespace lumivra {
 
-// A QSystemTrayIcon, shown once it has its image. When no tray exists yet (a panel started after the program,
-// as happens at login), Qt docks the icon as soon as one appears; until then the program keeps working
-// without a visible icon.
+// A QSystemTrayIcon, shown once it has its image and the desktop can show it. When no tray exists yet (a
+// panel started after the program, as happens at login), the icon appears as soon as one does; until then
+// the program keeps working without a visible icon.
 class TrayStatusItem : public QObject, public StatusItem {
     Q_OBJECT
 public:
@@ -21,13 +21,16 @@ public:
     void setToolTip(const QString &text) override;
     void setMenu(std::unique_ptr<QMenu> menu) override;
 
-    const QSystemTrayIcon &trayIcon() const { return m_icon; }
-
 private:
+    void makeIcon();
     void openMenuOnClick(QSystemTrayIcon::ActivationReason reason);
 
-    QSystemTrayIcon m_icon;
+    QIcon m_image;
+    QString m_toolTip;
+    // Declared before the icon, so the icon is gone before its menu is.
     std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<QSystemTrayIcon> m_icon;
+    std::unique_ptr<QObject> m_hostWatch;
 };
 
 } // namespace lumivra

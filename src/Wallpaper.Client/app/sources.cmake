@@ -6,6 +6,7 @@ target_sources(lumivra_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/AppDelegate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AppDelegate.h
   ${CMAKE_CURRENT_LIST_DIR}/AppDelegateMenu.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ClientKind.h
   ${CMAKE_CURRENT_LIST_DIR}/MenuBarImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MenuBarImage.h
   ${CMAKE_CURRENT_LIST_DIR}/RefreshCycle.cpp
@@ -13,6 +14,7 @@ target_sources(lumivra_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/SingleInstanceLock.h
   ${CMAKE_CURRENT_LIST_DIR}/StatusItem.h
   ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer.h
+  ${CMAKE_CURRENT_LIST_DIR}/TrayHost.h
   ${CMAKE_CURRENT_LIST_DIR}/TrayStatusItem.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TrayStatusItem.h
 )
@@ -20,13 +22,17 @@ if(APPLE)
   enable_language(OBJCXX)
   target_sources(lumivra_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy_mac.mm
-    ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_mac.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/ClientKind_mac.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_mac.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TrayHost_mac.cpp)
   set(lumivra_bundled_app_icon "../Resources/AppIcon.png")
   target_link_libraries(lumivra_core PRIVATE "-framework AppKit")
 else()
   target_sources(lumivra_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy_linux.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_linux.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/ClientKind_linux.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_linux.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TrayHost_linux.cpp)
   # Where `cmake --install` puts the icon, seen from the installed program in bin/.
   file(RELATIVE_PATH lumivra_bundled_app_icon ${CMAKE_INSTALL_FULL_BINDIR}
        ${CMAKE_INSTALL_FULL_DATADIR}/lumivra/AppIcon.png)

@@ -1,3 +1,4 @@
+#include "HeadlessSway.h"
 #include "TempHome.h"
 #include "Wait.h"
 #include "client/Errors.h"
@@ -6,85 +7,12 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace lumivra {
 namespace {
 
-// The uid sway runs as: sway refuses to run as root, so a root test run starts it as "nobody".
-constexpr uid_t nobody = 65534;
-
-// A headless sway with two outputs, HEADLESS-1 and HEADLESS-2, drawing in memory.
-class HeadlessSway {
-public:
-    explicit HeadlessSway(const QByteArray &configuration = {}) {
-        m_runtime = m_dir.path() + QStringLiteral("/runtime");
-        QDir().mkpath(m_runtime);
-        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                                QFile::ExeOther);
-        QFile config(m_dir.path() + QStringLiteral("/config"));
-        config.open(QIODevice::WriteOnly);
-        config.write(configuration);
-        config.close();
-        config.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-
-        QProcessEnvironment environment;
-        environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-        environment.insert(QStringLiteral("HOME"), m_dir.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime);
-        environment.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
-        environment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
-        environment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
-        environment.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"), QStringLiteral("2"));
-        m_sway.setProcessEnvironment(environment);
-        m_sway.setProcessChannelMode(QProcess::MergedChannels);
-
-        const QStringList swayArguments{QStringLiteral("sway"), QStringLiteral("-c"), config.fileName()};
-        if (geteuid() == 0) {
-            if (chown(QFile::encodeName(m_runtime).constData(), nobody, nobody) != 0)
-                return;
-            m_sway.start(QStringLiteral("setpriv"),
-                         QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                     QStringLiteral("--clear-groups")} +
-                             swayArguments);
-        } else {
-            m_sway.start(swayArguments.first(), swayArguments.mid(1));
-        }
-        test::waitUntil([this] { return !socket().isEmpty() || m_sway.state() == QProcess::NotRunning; });
-        m_socket = socket();
-    }
-
-    ~HeadlessSway() {
-        m_sway.terminate();
-        if (!m_sway.waitForFinished())
-            m_sway.kill();
-        m_sway.waitForFinished();
-    }
-
-    HeadlessSway(const HeadlessSway &) = delete;
-    HeadlessSway &operator=(const HeadlessSway &) = delete;
-
-    const QString &ipcSocket() const { return m_socket; }
-    QString log() { return QString::fromLocal8Bit(m_sway.readAll()); }
-    // A folder every user may read, for the pictures swaybg loads as sway's user.
-    QString sharedFolder() const { return m_dir.path(); }
-
-private:
-    QString socket() const {
-        const QStringList sockets =
-            QDir(m_runtime).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System | QDir::Files);
-        return sockets.isEmpty() ? QString() : m_runtime + QLatin1Char('/') + sockets.first();
-    }
-
-    QTemporaryDir m_dir;
-    QString m_runtime;
-    QString m_socket;
-    QProcess m_sway;
-};
+using test::HeadlessSway;
 
 // The argument lists of the running swaybg processes; sway starts one for all outputs' pictures.
 QList<QStringList> swaybgArguments() {

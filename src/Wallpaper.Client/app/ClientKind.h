@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+namespace lumivra {
+
+// Which client this is, as the about box names it.
+QString clientKind();
+
+} // namespace lumivra
