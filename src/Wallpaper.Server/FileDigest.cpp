@@ -9,26 +9,6 @@
 
 namespace lumivra::server {
 
-namespace {
-
-qint64 nanoseconds(const struct timespec &time) {
-    return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
-}
-
-} // namespace
-
-#ifdef __APPLE__
-FileIdentity FileIdentity::of(const struct stat &status) {
-    return {status.st_dev, status.st_ino, status.st_size, nanoseconds(status.st_mtimespec),
-            nanoseconds(status.st_ctimespec)};
-}
-#else
-FileIdentity FileIdentity::of(const struct stat &status) {
-    return {status.st_dev, status.st_ino, status.st_size, nanoseconds(status.st_mtim),
-            nanoseconds(status.st_ctim)};
-}
-#endif
-
 std::optional<QString> sha256OfFile(int fd) {
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)

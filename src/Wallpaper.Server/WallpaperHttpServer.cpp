@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -166,7 +167,9 @@ int listeningSocket(const QHostAddress &address, quint16 port, QString *error) {
         v4->sin_addr.s_addr = htonl(address.toIPv4Address());
         length = sizeof *v4;
     }
-    const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(storage.ss_family, SOCK_STREAM, 0);
+    if (fd >= 0)
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     const int on = 1;
     if (fd >= 0 && storage.ss_family == AF_INET6)
         ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
