@@ -78,7 +78,8 @@ int main(int argc, char **argv) {
         for (int i = 0; i < size.runs; ++i) {
             double seconds = 0;
             const QString dest = outDir + QStringLiteral("/client.bin");
-            const QString report = run(QStringLiteral(BENCH_CLIENT_PATH), {url, sha, dest}, &seconds);
+            const QString report = run(QStringLiteral(BENCH_CLIENT_PATH),
+                                       {url, sha, QString::number(size.bytes), dest}, &seconds);
             client.push_back(seconds);
             peakKiB = std::max(peakKiB, report.section('=', 1).trimmed().toLong());
             QFile::remove(dest);

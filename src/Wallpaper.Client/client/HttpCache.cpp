@@ -54,10 +54,11 @@ QHash<QByteArray, QByteArray> cacheControl(const Headers &headers) {
     QHash<QByteArray, QByteArray> directives;
     for (const QByteArray &directive : field(headers, "Cache-Control").split(',')) {
         const qsizetype equals = directive.indexOf('=');
+        const QByteArray name = equals < 0 ? directive : directive.left(equals);
         const QByteArray value = equals < 0 ? QByteArray() : directive.mid(equals + 1).trimmed();
-        directives.insert(directive.left(equals).trimmed().toLower(),
-                          value.startsWith('"') && value.endsWith('"') ? value.mid(1, value.size() - 2)
-                                                                       : value);
+        directives.insert(name.trimmed().toLower(), value.startsWith('"') && value.endsWith('"')
+                                                        ? value.mid(1, value.size() - 2)
+                                                        : value);
     }
     return directives;
 }

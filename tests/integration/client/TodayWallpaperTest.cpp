@@ -119,23 +119,27 @@ TEST(GetTodayWallpaper, OnlyWebAddressesAreRequested) {
 }
 
 TEST(GetTodayWallpaper, HonoursTheServersCachingHeaders) {
-    ScriptedHttpServer server;
-    ScriptedResponse cacheable = ScriptedResponse::json(metadataJson);
-    cacheable.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("max-age=3600")));
-    cacheable.headers.append(
-        qMakePair(QByteArray("Date"), QDateTime::currentDateTimeUtc().toString(Qt::RFC2822Date).toLatin1()));
-    server.on(todayPath, cacheable);
-    EXPECT_EQ(today(server.url()).id, 7);
-    EXPECT_EQ(today(server.url()).id, 7);
-    EXPECT_EQ(server.count(todayPath), 1);
-
-    ScriptedHttpServer uncached;
-    ScriptedResponse fresh = ScriptedResponse::json(metadataJson);
-    fresh.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-store")));
-    uncached.on(todayPath, fresh);
-    today(uncached.url());
-    today(uncached.url());
-    EXPECT_EQ(uncached.count(todayPath), 2);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    auto httpDate = [](const QDateTime &at) {
+        return QLocale::c().toString(at, "ddd, dd MMM yyyy hh:mm:ss 'GMT'").toLatin1();
+    };
+    // The caching headers of the first answer, and how many of two requests reach the server.
+    const QList<QPair<QList<QPair<QByteArray, QByteArray>>, int>> rows = {
+        {{{"Cache-Control", "max-age=3600"}, {"Date", httpDate(now)}}, 1},
+        {{{"Date", httpDate(now)}, {"Expires", httpDate(now.addSecs(3600))}}, 1},
+        {{{"Date", httpDate(now)}, {"Expires", "0"}}, 2},
+        {{{"Cache-Control", "max-age=3600, no-store"}}, 2},
+        {{{"Cache-Control", "no-cache, max-age=3600"}, {"ETag", "\"v1\""}}, 2},
+    };
+    for (const auto &[headers, requests] : rows) {
+        ScriptedHttpServer server;
+        ScriptedResponse answer = ScriptedResponse::json(metadataJson);
+        answer.headers = headers;
+        server.on(todayPath, answer);
+        EXPECT_EQ(today(server.url()).id, 7);
+        EXPECT_EQ(today(server.url()).id, 7);
+        EXPECT_EQ(server.count(todayPath), requests) << headers.first().second.toStdString();
+    }
 }
 
 // An outage must be reported as one, never answered with an earlier copy from the HTTP cache.
