@@ -55,7 +55,7 @@ public:
                         QStringLiteral("IsStatusNotifierHostRegistered"))
             .toBool();
     }
-    // The item the watcher lists for the program's process: its bus name carries the process id.
+    // The item the watcher lists for the program: the one whose bus name the program's process owns.
     bool findItem(qint64 pid) {
         const QStringList items = property(watcherService, watcherPath, watcherService,
                                            QStringLiteral("RegisteredStatusNotifierItems"))
