@@ -241,6 +241,12 @@ TEST_F(TrayHostTest, plasmaPanelShowsTheItemAndTogglesLaunchAtLoginWithoutHarm) 
     EXPECT_EQ(row(rows, toggle).checked, QFileInfo::exists(LaunchAtLoginService::launchAgentURL()));
     EXPECT_TRUE(row(rows, toggle).checked) << "fifty toggles end where they began";
     EXPECT_EQ(panel.toolTip(), QStringLiteral("Lumivra · 刷新失败"));
+
+    // Quitting from the panel takes the icon off the tray while the panel still holds its menu.
+    panel.click(row(rows, QStringLiteral("退出")).id);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 // waybar on sway, started after the program as autostart entries often are: only a StatusNotifier host
