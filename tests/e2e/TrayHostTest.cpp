@@ -55,7 +55,7 @@ public:
                         QStringLiteral("IsStatusNotifierHostRegistered"))
             .toBool();
     }
-    // The item the watcher lists for the program's process: its bus name carries the process id.
+    // The item the watcher lists for the program: the one whose bus name the program's process owns.
     bool findItem(qint64 pid) {
         const QStringList items = property(watcherService, watcherPath, watcherService,
                                            QStringLiteral("RegisteredStatusNotifierItems"))
@@ -173,13 +173,13 @@ protected:
         const QString runtime = home.path() + QStringLiteral("/run");
         QDir().mkpath(runtime);
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        session.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         // The launch refresh fails at once on an address that does not parse: no network is needed.
         ServerAddressStore::applyApplicationIdentity();
         QSettings().setValue(QLatin1String(ServerAddressStore::key), QStringLiteral("http://[::1"));
     }
 
-    QProcess &startProgram() { return bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM")); }
+    QProcess &startProgram() { return bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session); }
     bool programOnBus(qint64 pid) const {
         const QStringList names = panelBus.interface()->registeredServiceNames().value();
         return std::any_of(names.begin(), names.end(), [&](const QString &name) {
@@ -188,6 +188,8 @@ protected:
     }
 
     TempHome home;
+    // The desktop session the program and the panel run in.
+    QProcessEnvironment session;
     PrivateBus bus;
     QDBusConnection panelBus = bus.connect(QStringLiteral("panel"));
     Panel panel{panelBus};
@@ -195,16 +197,16 @@ protected:
 
 // Plasma's tray: plasmashell hosts the items kded's watcher collects.
 TEST_F(TrayHostTest, plasmaPanelShowsTheItemAndTogglesLaunchAtLoginWithoutHarm) {
-    qputenv("XDG_CURRENT_DESKTOP", "KDE");
-    bus.start(qEnvironmentVariable("LUMIVRA_KACTIVITYMANAGERD"));
-    bus.start(QStringLiteral("kded5"));
+    session.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("KDE"));
+    bus.start(qEnvironmentVariable("LUMIVRA_KACTIVITYMANAGERD"), {}, session);
+    bus.start(QStringLiteral("kded5"), {}, session);
     ASSERT_TRUE(bus.waitForName(QStringLiteral("org.kde.kded5")));
     const QDBusMessage load = panelBus.call(
         QDBusMessage::createMethodCall(QStringLiteral("org.kde.kded5"), QStringLiteral("/kded"),
                                        QStringLiteral("org.kde.kded5"), QStringLiteral("loadModule"))
         << QStringLiteral("statusnotifierwatcher"));
     ASSERT_TRUE(load.arguments().value(0).toBool()) << "kded has no StatusNotifier watcher";
-    bus.start(QStringLiteral("plasmashell"));
+    bus.start(QStringLiteral("plasmashell"), {}, session);
     ASSERT_TRUE(waitUntil([&] { return panel.hostRegistered(); }, hostDeadline))
         << "plasmashell hosts no tray";
 
@@ -241,6 +243,12 @@ TEST_F(TrayHostTest, plasmaPanelShowsTheItemAndTogglesLaunchAtLoginWithoutHarm) 
     EXPECT_EQ(row(rows, toggle).checked, QFileInfo::exists(LaunchAtLoginService::launchAgentURL()));
     EXPECT_TRUE(row(rows, toggle).checked) << "fifty toggles end where they began";
     EXPECT_EQ(panel.toolTip(), QStringLiteral("Lumivra · 刷新失败"));
+
+    // Quitting from the panel takes the icon off the tray while the panel still holds its menu.
+    panel.click(row(rows, QStringLiteral("退出")).id);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 // waybar on sway, started after the program as autostart entries often are: only a StatusNotifier host
@@ -248,10 +256,9 @@ TEST_F(TrayHostTest, plasmaPanelShowsTheItemAndTogglesLaunchAtLoginWithoutHarm) 
 TEST_F(TrayHostTest, waylandPanelStartedAfterTheProgramShowsItsIcon) {
     HeadlessSway sway;
     ASSERT_FALSE(sway.waylandDisplay().isEmpty()) << qPrintable(sway.log());
-    qputenv("WAYLAND_DISPLAY", QFile::encodeName(sway.waylandDisplay()));
-    qputenv("QT_QPA_PLATFORM", "wayland");
-    qputenv("XDG_SESSION_TYPE", "wayland");
-    qunsetenv("DISPLAY");
+    session.insert(QStringLiteral("WAYLAND_DISPLAY"), sway.waylandDisplay());
+    session.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    session.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
 
     QProcess &program = startProgram();
     ASSERT_TRUE(waitUntil([&] { return programOnBus(program.processId()); }));
@@ -267,10 +274,10 @@ TEST_F(TrayHostTest, waylandPanelStartedAfterTheProgramShowsItsIcon) {
         out.close();
         out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }
-    QProcessEnvironment session;
-    session.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    QProcessEnvironment panelSession;
+    panelSession.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
     sway.startClient(QStringLiteral("waybar"), {QStringLiteral("-c"), config, QStringLiteral("-s"), style},
-                     session);
+                     panelSession);
 
     ASSERT_TRUE(waitUntil([&] { return panel.findItem(program.processId()); }, 60s))
         << qPrintable(sway.log());

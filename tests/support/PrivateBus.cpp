@@ -79,10 +79,12 @@ QDBusConnection PrivateBus::connect(const QString &name) {
     return QDBusConnection::connectToBus(m_address, name);
 }
 
-QProcess &PrivateBus::start(const QString &program, const QStringList &arguments) {
+QProcess &PrivateBus::start(const QString &program, const QStringList &arguments,
+                            const QProcessEnvironment &extra) {
     auto &peer = m_peers.emplace_back(std::make_unique<QProcess>());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    environment.insert(extra);
     peer->setProcessEnvironment(environment);
     peer->setChildProcessModifier(dieWithParent);
     peer->setProcessChannelMode(QProcess::ForwardedChannels);

@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -23,9 +24,10 @@ public:
     QString address() const { return m_address; }
     // A connection of its own, closed with the bus.
     QDBusConnection connect(const QString &name);
-    // Starts a program with this bus as its session bus; it is stopped with the bus, and killed by the
-    // kernel should the test die first.
-    QProcess &start(const QString &program, const QStringList &arguments = {});
+    // Starts a program with this bus as its session bus and the given variables added; it is stopped with
+    // the bus, and killed by the kernel should the test die first.
+    QProcess &start(const QString &program, const QStringList &arguments = {},
+                    const QProcessEnvironment &extra = {});
     // Waits until some peer owns the name; false when none does before the deadline.
     bool waitForName(const QString &service);
 
