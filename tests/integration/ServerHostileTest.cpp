@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
@@ -62,14 +63,16 @@ public:
             m_received.append(buffer, read);
         return read > 0;
     }
-    // Reads until the server closes, or nothing more came for `quiet`, or `limit` passed. True if closed.
+    // Reads until the server closes, or nothing more came for `quiet` once the answer began, or `limit`
+    // passed. True if closed. A busy machine may take long for the first byte, so only `limit` bounds it.
     bool readToEnd(std::chrono::milliseconds quiet = 1000ms, std::chrono::milliseconds limit = 10s) {
         const auto end = Clock::now() + limit;
         while (Clock::now() < end) {
             const qsizetype before = m_received.size();
-            if (!readAvailable(quiet))
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+            if (!readAvailable(before == 0 ? left : std::min(quiet, left)))
                 return true;
-            if (m_received.size() == before)
+            if (m_received.size() == before && before > 0)
                 return false;
         }
         return false;
