@@ -76,6 +76,18 @@ QString picture(const QString &folder, const QString &name, QColor colour) {
     return file;
 }
 
+// The description of the error setting the picture ends in, or "" when it succeeds.
+QString failure(DesktopBackend &backend, const QString &file, const ScreenInfo &screen) {
+    try {
+        backend.setPicture(file, screen);
+    } catch (const DesktopError &error) {
+        return error.localizedDescription();
+    }
+    return {};
+}
+
+const ScreenInfo first{QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0};
+
 TEST(DesktopSwayTest, EachOutputGetsItsPictureWhateverThePath) {
     HeadlessSway sway;
     ASSERT_FALSE(sway.ipcSocket().isEmpty()) << qPrintable(sway.log());
@@ -86,7 +98,7 @@ TEST(DesktopSwayTest, EachOutputGetsItsPictureWhateverThePath) {
         picture(sway.sharedFolder(), QStringLiteral("a  b \"c\" 'd' \\e $HOME `x` ~.png"), Qt::red);
     const QString plain = picture(sway.sharedFolder(), QStringLiteral("plain.png"), Qt::blue);
     const auto backend = makeSwayBackend();
-    backend->setPicture(awkward, {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
+    backend->setPicture(awkward, first);
     EXPECT_TRUE(test::waitUntil([&] {
         return swaybgShows({"-o", "HEADLESS-1", "-i", awkward, "-m", "fill"});
     })) << qPrintable(sway.log());
@@ -97,54 +109,32 @@ TEST(DesktopSwayTest, EachOutputGetsItsPictureWhateverThePath) {
             {"-o", "HEADLESS-1", "-i", awkward, "-m", "fill", "-o", "HEADLESS-2", "-i", plain, "-m", "fill"});
     })) << qPrintable(sway.log());
 
-    try {
-        backend->setPicture(plain, {QStringLiteral("HDMI-A-9"), QRect(0, 0, 1920, 1080), 2});
-        FAIL() << "an output sway does not have must be refused";
-    } catch (const DesktopError &error) {
-        EXPECT_EQ(error.localizedDescription(), "sway 没有名为 HDMI-A-9 的输出，无法设置壁纸。");
-    }
+    EXPECT_EQ(failure(*backend, plain, {QStringLiteral("HDMI-A-9"), QRect(0, 0, 1920, 1080), 2}),
+              "sway 没有名为 HDMI-A-9 的输出，无法设置壁纸。");
 }
 
 TEST(DesktopSwayTest, WithoutSwaybgNothingIsClaimed) {
     HeadlessSway sway("swaybg_command /nonexistent/swaybg\n");
     ASSERT_FALSE(sway.ipcSocket().isEmpty()) << qPrintable(sway.log());
     const ScopedVariable socket("SWAYSOCK", QFile::encodeName(sway.ipcSocket()));
-    try {
-        makeSwayBackend(std::chrono::seconds(1))
-            ->setPicture(picture(sway.sharedFolder(), QStringLiteral("a.png"), Qt::red),
-                         {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
-        FAIL() << "sway without swaybg shows no picture";
-    } catch (const DesktopError &error) {
-        EXPECT_EQ(error.localizedDescription(),
-                  "sway 没有显示输出 HEADLESS-1 的壁纸：缺少 swaybg（sway 用它显示壁纸），请安装 swaybg。");
-    }
+    EXPECT_EQ(failure(*makeSwayBackend(std::chrono::seconds(1)),
+                      picture(sway.sharedFolder(), QStringLiteral("a.png"), Qt::red), first),
+              "sway 没有显示输出 HEADLESS-1 的壁纸：缺少 swaybg（sway 用它显示壁纸），请安装 swaybg。");
 }
 
-TEST(DesktopSwayTest, UnreachableSwayIsAnError) {
+TEST(DesktopSwayTest, UnreachableSwayOrMissingSwaymsgIsAnError) {
     const test::TempHome home;
-    const ScopedVariable socket("SWAYSOCK", QFile::encodeName(home.path() + QStringLiteral("/no-sway.sock")));
-    try {
-        makeSwayBackend()->setPicture(home.path() + QStringLiteral("/a.png"),
-                                      {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
-        FAIL() << "swaymsg's failure must fail the call";
-    } catch (const DesktopError &error) {
-        EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("sway 拒绝设置壁纸：")))
-            << error.what();
-        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("no-sway.sock"))) << error.what();
+    const QString file = home.path() + QStringLiteral("/a.png");
+    {
+        const ScopedVariable socket("SWAYSOCK",
+                                    QFile::encodeName(home.path() + QStringLiteral("/no-sway.sock")));
+        const QString error = failure(*makeSwayBackend(), file, first);
+        EXPECT_TRUE(error.startsWith(QStringLiteral("sway 拒绝设置壁纸：")) && error.contains("no-sway.sock"))
+            << error.toStdString();
     }
-}
-
-TEST(DesktopSwayTest, MissingSwaymsgIsAnError) {
-    const test::TempHome home;
     const ScopedVariable path("PATH", QFile::encodeName(home.path()));
-    try {
-        makeSwayBackend()->setPicture(home.path() + QStringLiteral("/a.png"),
-                                      {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
-        FAIL() << "a missing swaymsg must fail the call";
-    } catch (const DesktopError &error) {
-        EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("无法运行 swaymsg")))
-            << error.what();
-    }
+    const QString error = failure(*makeSwayBackend(), file, first);
+    EXPECT_TRUE(error.startsWith(QStringLiteral("无法运行 swaymsg"))) << error.toStdString();
 }
 
 } // namespace
