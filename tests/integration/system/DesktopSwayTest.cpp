@@ -14,32 +14,18 @@ namespace {
 
 using test::HeadlessSway;
 
-// The argument lists of the running swaybg processes; sway starts one for all outputs' pictures.
-QList<QStringList> swaybgArguments() {
-    QList<QStringList> found;
+// Whether one running swaybg (sway starts one for all outputs' pictures) shows each "-o output -i file
+// -m fill" group given, the file names byte for byte.
+bool swaybgShows(const QList<QStringList> &groups) {
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (!cmdline.open(QIODevice::ReadOnly))
             continue;
-        QStringList arguments;
-        for (const QByteArray &argument : cmdline.readAll().split('\0'))
-            arguments.append(QFile::decodeName(argument));
-        if (!arguments.isEmpty() && arguments.first().endsWith(QLatin1String("swaybg")))
-            found.append(arguments);
-    }
-    return found;
-}
-
-bool swaybgShows(const QStringList &expected) {
-    for (const QStringList &arguments : swaybgArguments()) {
-        bool all = true;
-        for (qsizetype at = 0; at + 6 <= expected.size(); at += 6) {
-            bool present = false;
-            for (qsizetype start = 0; start + 6 <= arguments.size() && !present; ++start)
-                present = arguments.mid(start, 6) == expected.mid(at, 6);
-            all = all && present;
-        }
-        if (all)
+        const QByteArray arguments = '\0' + cmdline.readAll();
+        if (arguments.left(arguments.indexOf('\0', 1)).endsWith("swaybg") &&
+            std::all_of(groups.begin(), groups.end(), [&](const QStringList &group) {
+                return arguments.contains('\0' + QFile::encodeName(group.join(QChar(0))) + '\0');
+            }))
             return true;
     }
     return false;
@@ -100,13 +86,13 @@ TEST(DesktopSwayTest, EachOutputGetsItsPictureWhateverThePath) {
     const auto backend = makeSwayBackend();
     backend->setPicture(awkward, first);
     EXPECT_TRUE(test::waitUntil([&] {
-        return swaybgShows({"-o", "HEADLESS-1", "-i", awkward, "-m", "fill"});
+        return swaybgShows({{"-o", "HEADLESS-1", "-i", awkward, "-m", "fill"}});
     })) << qPrintable(sway.log());
 
     backend->setPicture(plain, {QStringLiteral("HEADLESS-2"), QRect(1920, 0, 1920, 1080), 1});
     EXPECT_TRUE(test::waitUntil([&] {
-        return swaybgShows(
-            {"-o", "HEADLESS-1", "-i", awkward, "-m", "fill", "-o", "HEADLESS-2", "-i", plain, "-m", "fill"});
+        return swaybgShows({{"-o", "HEADLESS-1", "-i", awkward, "-m", "fill"},
+                            {"-o", "HEADLESS-2", "-i", plain, "-m", "fill"}});
     })) << qPrintable(sway.log());
 
     EXPECT_EQ(failure(*backend, plain, {QStringLiteral("HDMI-A-9"), QRect(0, 0, 1920, 1080), 2}),
