@@ -103,7 +103,6 @@ TEST_F(PlasmaBackendTest, PlasmaSavesThePictureForEveryDesktopOfTheScreen) {
                std::all_of(images.begin(), images.end(), [&](const QString &image) { return image == url; });
     })) << "Plasma's layout names: "
         << plasmaLayout(home).keys().join(QLatin1Char(' ')).toStdString();
-    EXPECT_EQ(QUrl(url).toLocalFile(), file);
 }
 
 struct Refusal {

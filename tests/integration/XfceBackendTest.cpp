@@ -30,15 +30,6 @@ QString lastImage(const QString &monitor, int workspace) {
 // Against a real xfconfd of the test's own, on a private bus, with its files in a temporary HOME.
 class XfceBackendTest : public ::testing::Test {
 protected:
-    ~XfceBackendTest() override {
-        if (!m_lockedConfigDirs)
-            return;
-        if (m_savedConfigDirs)
-            qputenv("XDG_CONFIG_DIRS", *m_savedConfigDirs);
-        else
-            qunsetenv("XDG_CONFIG_DIRS");
-    }
-
     void startXfconfd() {
         const QString xfconfd = qEnvironmentVariable("LUMIVRA_XFCONFD");
         ASSERT_TRUE(QFile::exists(xfconfd)) << "xfconfd not found (package xfconf)";
@@ -46,26 +37,25 @@ protected:
         ASSERT_TRUE(bus.waitForName(QStringLiteral("org.xfce.Xfconf")));
     }
 
-    // Settings an administrator fixed for this user: xfconfd refuses to change them.
-    void lockForThisUser(const QString &property) {
+    // The first workspace's picture of HDMI-1, fixed for this user by an administrator: xfconfd refuses to
+    // change it. xfconfd reads where such settings live when it starts.
+    void startXfconfdWithALockedPicture() {
         const QString dir = home.path() + QStringLiteral("/system/xfce4/xfconf/xfce-perchannel-xml");
         QDir().mkpath(dir);
         QFile file(dir + QStringLiteral("/xfce4-desktop.xml"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        const QStringList nodes = property.mid(1).split(QLatin1Char('/'));
-        QByteArray xml = "<?xml version=\"1.0\"?>\n<channel name=\"xfce4-desktop\" version=\"1.0\">\n";
-        for (qsizetype i = 0; i + 1 < nodes.size(); ++i)
-            xml += "<property name=\"" + nodes[i].toUtf8() + "\" type=\"empty\">\n";
-        xml += "<property name=\"" + nodes.last().toUtf8() +
-               "\" type=\"string\" value=\"/usr/share/backgrounds/company.png\" locked=\"" +
-               QByteArray(::getpwuid(::getuid())->pw_name) + "\"/>\n";
-        for (qsizetype i = 0; i + 1 < nodes.size(); ++i)
-            xml += "</property>\n";
-        file.write(xml + "</channel>\n");
-        m_lockedConfigDirs = true;
-        if (qEnvironmentVariableIsSet("XDG_CONFIG_DIRS"))
-            m_savedConfigDirs = qgetenv("XDG_CONFIG_DIRS");
+        file.write(QByteArrayLiteral(
+                       R"(<?xml version="1.0"?><channel name="xfce4-desktop" version="1.0">)"
+                       R"(<property name="backdrop" type="empty"><property name="screen0" type="empty">)"
+                       R"(<property name="monitorHDMI-1" type="empty">)"
+                       R"(<property name="workspace0" type="empty"><property name="last-image" )"
+                       R"(type="string" value="/usr/share/backgrounds/company.png" locked=")") +
+                   QByteArray(::getpwuid(::getuid())->pw_name) +
+                   R"("/></property></property></property></property></channel>)");
+        file.close();
         qputenv("XDG_CONFIG_DIRS", QFile::encodeName(home.path() + QStringLiteral("/system")));
+        startXfconfd();
+        qunsetenv("XDG_CONFIG_DIRS");
     }
 
     QDBusMessage callXfconf(const QString &method, const QVariantList &arguments) {
@@ -102,10 +92,6 @@ protected:
     QDBusConnection client = bus.connect(QStringLiteral("xfce-client"));
     QDBusConnection tester = bus.connect(QStringLiteral("xfce-test"));
     const ScreenInfo hdmi{QStringLiteral("HDMI-1"), {0, 0, 1920, 1080}, 0};
-
-private:
-    bool m_lockedConfigDirs = false;
-    std::optional<QByteArray> m_savedConfigDirs;
 };
 
 TEST_F(XfceBackendTest, FreshProfileGetsThePictureOnEveryWorkspaceOfTheWindowManager) {
@@ -159,8 +145,7 @@ TEST_F(XfceBackendTest, EveryWorkspaceXfdesktopKnowsForThatMonitorAndNoOtherMoni
 }
 
 TEST_F(XfceBackendTest, ALockedSettingIsAnErrorWithXfconfsReason) {
-    ASSERT_NO_FATAL_FAILURE(lockForThisUser(lastImage(QStringLiteral("HDMI-1"), 0)));
-    ASSERT_NO_FATAL_FAILURE(startXfconfd());
+    ASSERT_NO_FATAL_FAILURE(startXfconfdWithALockedPicture());
 
     const QString error = setPicture(home.path() + QStringLiteral("/a.jpg"), hdmi);
 

@@ -14,32 +14,18 @@ namespace {
 
 using test::HeadlessSway;
 
-// The argument lists of the running swaybg processes; sway starts one for all outputs' pictures.
-QList<QStringList> swaybgArguments() {
-    QList<QStringList> found;
+// Whether one running swaybg (sway starts one for all outputs' pictures) shows each "-o output -i file
+// -m fill" group given, the file names byte for byte.
+bool swaybgShows(const QList<QStringList> &groups) {
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (!cmdline.open(QIODevice::ReadOnly))
             continue;
-        QStringList arguments;
-        for (const QByteArray &argument : cmdline.readAll().split('\0'))
-            arguments.append(QFile::decodeName(argument));
-        if (!arguments.isEmpty() && arguments.first().endsWith(QLatin1String("swaybg")))
-            found.append(arguments);
-    }
-    return found;
-}
-
-bool swaybgShows(const QStringList &expected) {
-    for (const QStringList &arguments : swaybgArguments()) {
-        bool all = true;
-        for (qsizetype at = 0; at + 6 <= expected.size(); at += 6) {
-            bool present = false;
-            for (qsizetype start = 0; start + 6 <= arguments.size() && !present; ++start)
-                present = arguments.mid(start, 6) == expected.mid(at, 6);
-            all = all && present;
-        }
-        if (all)
+        const QByteArray arguments = '\0' + cmdline.readAll();
+        if (arguments.left(arguments.indexOf('\0', 1)).endsWith("swaybg") &&
+            std::all_of(groups.begin(), groups.end(), [&](const QStringList &group) {
+                return arguments.contains('\0' + QFile::encodeName(group.join(QChar(0))) + '\0');
+            }))
             return true;
     }
     return false;
@@ -76,6 +62,18 @@ QString picture(const QString &folder, const QString &name, QColor colour) {
     return file;
 }
 
+// The description of the error setting the picture ends in, or "" when it succeeds.
+QString failure(DesktopBackend &backend, const QString &file, const ScreenInfo &screen) {
+    try {
+        backend.setPicture(file, screen);
+    } catch (const DesktopError &error) {
+        return error.localizedDescription();
+    }
+    return {};
+}
+
+const ScreenInfo first{QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0};
+
 TEST(DesktopSwayTest, EachOutputGetsItsPictureWhateverThePath) {
     HeadlessSway sway;
     ASSERT_FALSE(sway.ipcSocket().isEmpty()) << qPrintable(sway.log());
@@ -86,65 +84,43 @@ TEST(DesktopSwayTest, EachOutputGetsItsPictureWhateverThePath) {
         picture(sway.sharedFolder(), QStringLiteral("a  b \"c\" 'd' \\e $HOME `x` ~.png"), Qt::red);
     const QString plain = picture(sway.sharedFolder(), QStringLiteral("plain.png"), Qt::blue);
     const auto backend = makeSwayBackend();
-    backend->setPicture(awkward, {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
+    backend->setPicture(awkward, first);
     EXPECT_TRUE(test::waitUntil([&] {
-        return swaybgShows({"-o", "HEADLESS-1", "-i", awkward, "-m", "fill"});
+        return swaybgShows({{"-o", "HEADLESS-1", "-i", awkward, "-m", "fill"}});
     })) << qPrintable(sway.log());
 
     backend->setPicture(plain, {QStringLiteral("HEADLESS-2"), QRect(1920, 0, 1920, 1080), 1});
     EXPECT_TRUE(test::waitUntil([&] {
-        return swaybgShows(
-            {"-o", "HEADLESS-1", "-i", awkward, "-m", "fill", "-o", "HEADLESS-2", "-i", plain, "-m", "fill"});
+        return swaybgShows({{"-o", "HEADLESS-1", "-i", awkward, "-m", "fill"},
+                            {"-o", "HEADLESS-2", "-i", plain, "-m", "fill"}});
     })) << qPrintable(sway.log());
 
-    try {
-        backend->setPicture(plain, {QStringLiteral("HDMI-A-9"), QRect(0, 0, 1920, 1080), 2});
-        FAIL() << "an output sway does not have must be refused";
-    } catch (const DesktopError &error) {
-        EXPECT_EQ(error.localizedDescription(), "sway 没有名为 HDMI-A-9 的输出，无法设置壁纸。");
-    }
+    EXPECT_EQ(failure(*backend, plain, {QStringLiteral("HDMI-A-9"), QRect(0, 0, 1920, 1080), 2}),
+              "sway 没有名为 HDMI-A-9 的输出，无法设置壁纸。");
 }
 
 TEST(DesktopSwayTest, WithoutSwaybgNothingIsClaimed) {
     HeadlessSway sway("swaybg_command /nonexistent/swaybg\n");
     ASSERT_FALSE(sway.ipcSocket().isEmpty()) << qPrintable(sway.log());
     const ScopedVariable socket("SWAYSOCK", QFile::encodeName(sway.ipcSocket()));
-    try {
-        makeSwayBackend(std::chrono::seconds(1))
-            ->setPicture(picture(sway.sharedFolder(), QStringLiteral("a.png"), Qt::red),
-                         {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
-        FAIL() << "sway without swaybg shows no picture";
-    } catch (const DesktopError &error) {
-        EXPECT_EQ(error.localizedDescription(),
-                  "sway 没有显示输出 HEADLESS-1 的壁纸：缺少 swaybg（sway 用它显示壁纸），请安装 swaybg。");
-    }
+    EXPECT_EQ(failure(*makeSwayBackend(std::chrono::seconds(1)),
+                      picture(sway.sharedFolder(), QStringLiteral("a.png"), Qt::red), first),
+              "sway 没有显示输出 HEADLESS-1 的壁纸：缺少 swaybg（sway 用它显示壁纸），请安装 swaybg。");
 }
 
-TEST(DesktopSwayTest, UnreachableSwayIsAnError) {
+TEST(DesktopSwayTest, UnreachableSwayOrMissingSwaymsgIsAnError) {
     const test::TempHome home;
-    const ScopedVariable socket("SWAYSOCK", QFile::encodeName(home.path() + QStringLiteral("/no-sway.sock")));
-    try {
-        makeSwayBackend()->setPicture(home.path() + QStringLiteral("/a.png"),
-                                      {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
-        FAIL() << "swaymsg's failure must fail the call";
-    } catch (const DesktopError &error) {
-        EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("sway 拒绝设置壁纸：")))
-            << error.what();
-        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("no-sway.sock"))) << error.what();
+    const QString file = home.path() + QStringLiteral("/a.png");
+    {
+        const ScopedVariable socket("SWAYSOCK",
+                                    QFile::encodeName(home.path() + QStringLiteral("/no-sway.sock")));
+        const QString error = failure(*makeSwayBackend(), file, first);
+        EXPECT_TRUE(error.startsWith(QStringLiteral("sway 拒绝设置壁纸：")) && error.contains("no-sway.sock"))
+            << error.toStdString();
     }
-}
-
-TEST(DesktopSwayTest, MissingSwaymsgIsAnError) {
-    const test::TempHome home;
     const ScopedVariable path("PATH", QFile::encodeName(home.path()));
-    try {
-        makeSwayBackend()->setPicture(home.path() + QStringLiteral("/a.png"),
-                                      {QStringLiteral("HEADLESS-1"), QRect(0, 0, 1920, 1080), 0});
-        FAIL() << "a missing swaymsg must fail the call";
-    } catch (const DesktopError &error) {
-        EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("无法运行 swaymsg")))
-            << error.what();
-    }
+    const QString error = failure(*makeSwayBackend(), file, first);
+    EXPECT_TRUE(error.startsWith(QStringLiteral("无法运行 swaymsg"))) << error.toStdString();
 }
 
 } // namespace
