@@ -1,5 +1,6 @@
 #include "HeadlessSway.h"
 #include "PrivateBus.h"
+#include "ScriptedHttpServer.h"
 #include "TempHome.h"
 #include "Wait.h"
 #include "client/ServerAddressStore.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -167,6 +169,33 @@ MenuRow row(const QList<MenuRow> &rows, const QString &label) {
     return {};
 }
 
+// Output of a short X helper command (xdotool), or empty when it failed.
+QString run(const QStringList &command) {
+    QProcess process;
+    process.start(command.first(), command.mid(1));
+    if (!process.waitForFinished(10000) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// The program's mapped X windows with their widths: the docked icon is small, its menu is not.
+QList<QPair<QString, int>> programWindows() {
+    QList<QPair<QString, int>> windows;
+    const QString ids = run({"xdotool", "search", "--onlyvisible", "--classname", "^lumivra$"});
+    for (const QString &id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+        const QString geometry = run({"xdotool", "getwindowgeometry", id}).section("Geometry:", 1).trimmed();
+        windows.append({id, geometry.section(u'x', 0, 0).toInt()});
+    }
+    return windows;
+}
+
+QString programWindow(bool icon) {
+    for (const auto &[id, width] : programWindows())
+        if (width > 0 && (width <= 64) == icon)
+            return id;
+    return {};
+}
+
 class TrayHostTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -283,6 +312,35 @@ TEST_F(TrayHostTest, waylandPanelStartedAfterTheProgramShowsItsIcon) {
         << qPrintable(sway.log());
     EXPECT_EQ(panel.toolTip(), QStringLiteral("Lumivra · 刷新失败"))
         << "the refresh ran while there was no tray yet";
+}
+
+// An XEmbed tray (trayer) on a plain X11 desktop, started after the program, while the launch refresh is
+// stalled on the network: the icon docks, a plain click opens the menu as in a menu bar, and 退出 ends
+// the program without waiting for the refresh.
+TEST_F(TrayHostTest, xembedTrayStartedAfterTheProgramDocksAnIconWhoseMenuQuits) {
+    ScriptedHttpServer service;
+    ScriptedResponse stalled = ScriptedResponse::json("{}");
+    stalled.stallAfter = 0;
+    service.on(QStringLiteral("/api/client/wallpaper/today"), stalled);
+    QSettings().setValue(QLatin1String(ServerAddressStore::key), service.url());
+    session.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
+    session.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+
+    QProcess &program = startProgram();
+    ASSERT_TRUE(waitUntil([&] { return service.count(QStringLiteral("/api/client/wallpaper/today")) == 1; }));
+    bus.start(QStringLiteral("trayer"),
+              {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--widthtype"),
+               QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("24")},
+              session);
+    QString icon;
+    ASSERT_TRUE(waitUntil([&] { return !(icon = programWindow(true)).isEmpty(); }, 30s)) << "no icon docked";
+
+    run({"xdotool", "mousemove", "--window", icon, "8", "8", "click", "1"});
+    ASSERT_TRUE(waitUntil([] { return !programWindow(false).isEmpty(); })) << "a plain click opens no menu";
+    run({"xdotool", "key", "Up", "Return"}); // the last row, 退出
+    ASSERT_TRUE(program.waitForFinished(20000)) << "quitting waited for the stalled refresh";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 # The program in the trays of the desktops people run, each a real panel on a private bus: Plasma under
-# Xvfb, waybar in a headless sway.
+# Xvfb, waybar in a headless sway, trayer (XEmbed) on a plain X11 desktop.
 if(NOT APPLE AND TARGET lumivra)
   find_program(LUMIVRA_KACTIVITYMANAGERD kactivitymanagerd
     PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/libexec /usr/libexec NO_DEFAULT_PATH)
