@@ -5,6 +5,7 @@
 #include "client/ServerAddressStore.h"
 #include "client/Sha256.h"
 #include "system/ClientPaths.h"
+#include "system/WallpaperCache.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "app/AppDelegate.h"
 #include "client/Errors.h"
 #include "client/Models.h"
-#include "system/ClientPaths.h"
+#include "system/WallpaperCache.h"
 #include "system/WallpaperSetter.h"
 
 #include <QFile>
