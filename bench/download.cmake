@@ -1,7 +1,7 @@
 # One verified download against curl + openssl dgst over the same loopback server.
 add_executable(bench_download_client ${CMAKE_CURRENT_LIST_DIR}/download/DownloadClient.cpp)
 lumivra_warnings(bench_download_client)
-target_link_libraries(bench_download_client PRIVATE lumivra_core)
+target_link_libraries(bench_download_client PRIVATE lumivra_client)
 
 add_executable(bench_download
   ${CMAKE_CURRENT_LIST_DIR}/download/DownloadBench.cpp

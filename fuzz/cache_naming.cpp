@@ -2,6 +2,7 @@
 // content type, the name must stay directly inside the cache folder.
 #include "FuzzSupport.h"
 #include "system/ClientPaths.h"
+#include "system/WallpaperCache.h"
 
 #include <QDir>
 #include <QFileInfo>

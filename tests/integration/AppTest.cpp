@@ -8,8 +8,8 @@
 #include "client/Models.h"
 #include "client/ServerAddressStore.h"
 #include "client/Sha256.h"
-#include "system/ClientPaths.h"
 #include "system/LaunchAtLoginService.h"
+#include "system/WallpaperCache.h"
 #include "system/WallpaperSetter.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "PrivateBus.h"
 #include "TempHome.h"
 #include "client/Errors.h"
-#include "system/DBusCall_linux.h"
+#include "system/DesktopPeer_linux.h"
 
 #include <QDir>
 #include <QImage>

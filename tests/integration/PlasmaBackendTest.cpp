@@ -2,7 +2,7 @@
 #include "TempHome.h"
 #include "Wait.h"
 #include "client/Errors.h"
-#include "system/DBusCall_linux.h"
+#include "system/DesktopPeer_linux.h"
 
 #include <QDBusMessage>
 #include <QFile>

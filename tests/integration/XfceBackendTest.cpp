@@ -3,7 +3,7 @@
 #include "Wait.h"
 #include "X11Probe.h"
 #include "client/Errors.h"
-#include "system/DBusCall_linux.h"
+#include "system/DesktopPeer_linux.h"
 
 #include <QDBusMessage>
 #include <QDBusReply>

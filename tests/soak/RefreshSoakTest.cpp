@@ -10,6 +10,7 @@
 #include "client/Errors.h"
 #include "client/Sha256.h"
 #include "system/ClientPaths.h"
+#include "system/WallpaperCache.h"
 
 #include <QFileInfo>
 #include <QMap>

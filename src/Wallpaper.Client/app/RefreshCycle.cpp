@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
 #include "client/Errors.h"
 #include "client/Sha256.h"
-#include "system/ClientPaths.h"
+#include "system/WallpaperCache.h"
 
 #include <QPointer>
 #include <optional>

@@ -1,8 +1,8 @@
-# The program `lumivra`: main() over lumivra_core, with its icon and desktop entry for `cmake --install`
+# The program `lumivra`: main() over lumivra_app, with its icon and desktop entry for `cmake --install`
 # (all in the component "lumivra", so the client alone can be installed).
 add_executable(lumivra ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 lumivra_warnings(lumivra)
-target_link_libraries(lumivra PRIVATE lumivra_core)
+target_link_libraries(lumivra PRIVATE lumivra_app)
 
 # On macOS the program is an application bundle (see cmake/Packaging.cmake), installed as a whole.
 install(TARGETS lumivra

@@ -1,5 +1,5 @@
 # The application shell: delegate, status item, menu, refresh cycle and hourly timer.
-target_sources(lumivra_core PRIVATE
+target_sources(lumivra_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy.h
   ${CMAKE_CURRENT_LIST_DIR}/Alert.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Alert.h
@@ -20,15 +20,15 @@ target_sources(lumivra_core PRIVATE
 )
 if(APPLE)
   enable_language(OBJCXX)
-  target_sources(lumivra_core PRIVATE
+  target_sources(lumivra_app PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy_mac.mm
     ${CMAKE_CURRENT_LIST_DIR}/ClientKind_mac.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_mac.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TrayHost_mac.cpp)
   set(lumivra_bundled_app_icon "../Resources/AppIcon.png")
-  target_link_libraries(lumivra_core PRIVATE "-framework AppKit")
+  target_link_libraries(lumivra_app PRIVATE "-framework AppKit")
 else()
-  target_sources(lumivra_core PRIVATE
+  target_sources(lumivra_app PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ActivationPolicy_linux.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ClientKind_linux.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SuspendAwareTimer_linux.cpp
@@ -41,7 +41,7 @@ set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/MenuBarImage.cpp PROPERTIE
   COMPILE_DEFINITIONS "LUMIVRA_BUNDLED_APP_ICON=\"${lumivra_bundled_app_icon}\"")
 
 # The application icon as the named image ":/AppIcon.png".
-qt_add_resources(lumivra_core lumivra_app_icon
+qt_add_resources(lumivra_app lumivra_app_icon
   PREFIX "/"
   BASE ${CMAKE_CURRENT_LIST_DIR}/../Assets
   FILES ${CMAKE_CURRENT_LIST_DIR}/../Assets/AppIcon.png)

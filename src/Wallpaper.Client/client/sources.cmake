@@ -1,4 +1,4 @@
-target_sources(lumivra_core PRIVATE
+target_sources(lumivra_client PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ClientOptions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ClientOptions.h
   ${CMAKE_CURRENT_LIST_DIR}/Errors.cpp

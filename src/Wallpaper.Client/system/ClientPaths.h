@@ -1,7 +1,5 @@
 #pragma once
 
-#include "client/Models.h"
-
 #include <QString>
 
 namespace lumivra {
@@ -10,11 +8,5 @@ namespace ClientPaths {
 // <GenericDataLocation>/LumivraWallpaper/wallpapers; both folders are created on every read, errors ignored.
 QString wallpaperCache();
 } // namespace ClientPaths
-
-namespace WallpaperCache {
-// "<id>-<first 12 characters of sha256>.<extension>" inside the cache folder; never fails, never
-// checks for the file, and always names a file directly inside the cache folder.
-QString path(const WallpaperMetadataResponse &metadata);
-} // namespace WallpaperCache
 
 } // namespace lumivra

@@ -1,6 +1,6 @@
 #include "client/Errors.h"
-#include "system/DBusCall_linux.h"
 #include "system/DesktopBackends.h"
+#include "system/DesktopPeer_linux.h"
 
 #include <QDBusConnectionInterface>
 #include <QFile>

@@ -1,3 +1,5 @@
+#include "system/WallpaperCache.h"
+
 #include "TempHome.h"
 #include "system/ClientPaths.h"
 

@@ -1,4 +1,4 @@
-#include "system/DBusCall_linux.h"
+#include "system/DesktopPeer_linux.h"
 
 #include "client/Errors.h"
 
