@@ -9,23 +9,30 @@
 
 namespace lumivra::server {
 
-std::optional<QString> sha256OfFile(int fd) {
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
-        return std::nullopt;
+bool readInPieces(int fd, const std::function<bool(QByteArrayView)> &consume) {
     std::array<char, 1 << 16> buffer{};
     off_t offset = 0;
     for (;;) {
         const ssize_t read = ::pread(fd, buffer.data(), buffer.size(), offset);
         if (read < 0 && errno == EINTR)
             continue;
-        if (read < 0)
-            return std::nullopt;
-        if (read == 0)
-            break;
-        EVP_DigestUpdate(context.get(), buffer.data(), size_t(read));
+        if (read <= 0)
+            return read == 0;
+        if (!consume(QByteArrayView(buffer.data(), read)))
+            return false;
         offset += read;
     }
+}
+
+std::optional<QString> sha256OfFile(int fd) {
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
+        return std::nullopt;
+    const bool whole = readInPieces(fd, [&](QByteArrayView piece) {
+        return EVP_DigestUpdate(context.get(), piece.data(), size_t(piece.size())) == 1;
+    });
+    if (!whole)
+        return std::nullopt;
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int digestLength = 0;
     if (EVP_DigestFinal_ex(context.get(), digest.data(), &digestLength) != 1)

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <sys/stat.h>
 
@@ -20,6 +22,10 @@ struct FileIdentity {
     static FileIdentity of(const struct stat &status);
     bool operator==(const FileIdentity &) const = default;
 };
+
+// Hands an open file's bytes from its start to `consume` piece by piece, whatever the file's size; false
+// when the file cannot be read to its end or `consume` refuses a piece.
+bool readInPieces(int fd, const std::function<bool(QByteArrayView)> &consume);
 
 // Lower-case hexadecimal SHA-256 of an open file from its start, read in pieces so a picture of any size
 // hashes in little memory. Empty when the file cannot be read to its end.

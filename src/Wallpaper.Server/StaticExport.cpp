@@ -1,6 +1,7 @@
 #include "StaticExport.h"
 
 #include "ApiError.h"
+#include "FileDigest.h"
 #include "TodayRecord.h"
 #include "WallpaperFolder.h"
 
@@ -12,8 +13,6 @@
 #include <QSaveFile>
 #include <QTimeZone>
 #include <QtEndian>
-#include <array>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -24,23 +23,6 @@ namespace {
 // A few years of days; far more is a typo, not a plan.
 constexpr int maxDays = 3660;
 
-bool writeWhole(QSaveFile &target, int fd) {
-    std::array<char, 1 << 16> buffer{};
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t read = ::pread(fd, buffer.data(), buffer.size(), offset);
-        if (read < 0 && errno == EINTR)
-            continue;
-        if (read < 0)
-            return false;
-        if (read == 0)
-            return true;
-        if (target.write(buffer.data(), read) != read)
-            return false;
-        offset += read;
-    }
-}
-
 QString copyPicture(const WallpaperFolder &folder, const DailyWallpaper &day, const QString &destination) {
     const QFileInfo existing(destination);
     if (existing.isFile() && existing.size() == day.length)
@@ -49,7 +31,11 @@ QString copyPicture(const WallpaperFolder &folder, const DailyWallpaper &day, co
     if (!QDir().mkpath(existing.path()))
         return QStringLiteral("cannot create %1").arg(existing.path());
     QSaveFile target(destination);
-    if (!target.open(QIODevice::WriteOnly) || !writeWhole(target, picture.fd.get()) || !target.commit())
+    if (!target.open(QIODevice::WriteOnly) ||
+        !readInPieces(
+            picture.fd.get(),
+            [&](QByteArrayView piece) { return target.write(piece.data(), piece.size()) == piece.size(); }) ||
+        !target.commit())
         return QStringLiteral("cannot write %1: %2").arg(destination, target.errorString());
     return {};
 }
