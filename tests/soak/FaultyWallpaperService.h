@@ -3,6 +3,7 @@
 #include "ScriptedHttpServer.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <chrono>
 #include <random>
@@ -44,15 +45,18 @@ struct Wallpaper {
     QByteArray image;
 };
 
+// The answer planned for one of the two requests of a refresh, and how the refresh ends if it is asked.
+struct RequestPlan {
+    Fault fault = Fault::none;
+    Expectation outcome;
+};
+
 // Today's wallpaper and the faults the service has chosen for the next cycle.
 struct CyclePlan {
     Wallpaper wallpaper;
-    Fault metadataFault = Fault::none;
-    Fault imageFault = Fault::none;
+    RequestPlan metadata;
+    RequestPlan image;
     bool desktopRefuses = false;
-    // The outcome when the metadata request fails, and when the download runs.
-    Expectation metadataOutcome;
-    Expectation downloadOutcome;
 };
 
 // The wallpaper service on loopback, answering every request by the plan of the current cycle. The plan is
@@ -76,13 +80,13 @@ private:
     Wallpaper nextWallpaper();
     QByteArray metadataJson() const;
     QByteArray garbageJson();
+    QByteArray otherImage();
     QByteArray randomBytes(qsizetype size);
     ScriptedResponse properAnswer(const QByteArray &body, bool json);
     ScriptedResponse serverError(bool withErrorText, Expectation &outcome);
     ScriptedResponse redirectTo(const QString &path);
     ScriptedResponse brokenTransfer(const QByteArray &body, Fault fault);
-    void planMetadata();
-    void planImage();
+    void planRequest(const QString &path, const QByteArray &proper, RequestPlan &plan);
     int uniform(int low, int high);
     bool chance(double probability);
 
@@ -91,10 +95,7 @@ private:
     std::chrono::milliseconds m_clientTimeout;
     CyclePlan m_plan;
     QString m_downloadUrl;
-    ScriptedResponse m_metadataAnswer;
-    ScriptedResponse m_movedMetadataAnswer;
-    ScriptedResponse m_imageAnswer;
-    ScriptedResponse m_movedImageAnswer;
+    QMap<QString, ScriptedResponse> m_answers; // by path
 };
 
 } // namespace lumivra::test

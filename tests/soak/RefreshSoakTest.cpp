@@ -149,11 +149,11 @@ TEST(RefreshSoak, everyCycleLeavesOnlyVerifiedFilesAndNothingGrows) {
         const int failuresBefore = failureCount();
 
         // What the cycle must come to, step by step as the application goes.
-        const bool metadataArrives = plan.metadataOutcome.success();
+        const bool metadataArrives = plan.metadata.outcome.success();
         const bool downloads = metadataArrives && !cachedCopyMatches;
-        Expectation expected = plan.metadataOutcome;
+        Expectation expected = plan.metadata.outcome;
         if (downloads)
-            expected = plan.downloadOutcome;
+            expected = plan.image.outcome;
         const bool reachesDesktop = expected.success();
         if (reachesDesktop && plan.desktopRefuses)
             expected = {Expectation::Kind::exactMessage, FaultyWallpaperService::desktopRefusal};
@@ -177,8 +177,8 @@ TEST(RefreshSoak, everyCycleLeavesOnlyVerifiedFilesAndNothingGrows) {
             EXPECT_EQ(alert.messageText, QStringLiteral("刷新壁纸失败")) << "cycle " << cycle;
             EXPECT_TRUE(expected.matches(alert.informativeText))
                 << "cycle " << cycle << ": \"" << alert.informativeText.toStdString() << "\" for metadata "
-                << faultName(plan.metadataFault).toStdString() << ", image "
-                << faultName(plan.imageFault).toStdString();
+                << faultName(plan.metadata.fault).toStdString() << ", image "
+                << faultName(plan.image.fault).toStdString();
         }
         EXPECT_EQ(service.imageRequests() > imageRequestsBefore, downloads) << "cycle " << cycle;
         EXPECT_EQ(desktop.pictures.size() - picturesBefore, reachesDesktop ? 1 : 0) << "cycle " << cycle;
@@ -203,8 +203,8 @@ TEST(RefreshSoak, everyCycleLeavesOnlyVerifiedFilesAndNothingGrows) {
             ++tally.injected;
             tally.survived += survived ? 1 : 0;
         };
-        count(metadataFaults[faultName(plan.metadataFault)]);
-        count(imageFaults[downloads         ? faultName(plan.imageFault)
+        count(metadataFaults[faultName(plan.metadata.fault)]);
+        count(imageFaults[downloads         ? faultName(plan.image.fault)
                           : metadataArrives ? QStringLiteral("not asked: cached copy reused")
                                             : QStringLiteral("not asked: no metadata")]);
         if (reachesDesktop)
