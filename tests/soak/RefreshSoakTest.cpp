@@ -214,8 +214,8 @@ TEST(RefreshSoak, everyCycleLeavesOnlyVerifiedFilesAndNothingGrows) {
         // Released replies and sockets go at the next turn of the event loop; measure after that.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const ProcessGauges now = ProcessGauges::now();
-        peak = {std::max(peak.residentBytes, now.residentBytes), std::max(peak.heapBytes, now.heapBytes),
-                std::max(peak.openFiles, now.openFiles)};
+        peak.residentBytes = std::max(peak.residentBytes, now.residentBytes);
+        peak.openFiles = std::max(peak.openFiles, now.openFiles);
         if (cycle == warmUp) {
             baseline = now;
             baselineRequests = service.requests();
