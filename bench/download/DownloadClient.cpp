@@ -13,18 +13,19 @@ using namespace lumivra;
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 4) {
-        std::fprintf(stderr, "usage: bench_download_client URL SHA256 DESTINATION\n");
+    if (args.size() != 5) {
+        std::fprintf(stderr, "usage: bench_download_client URL SHA256 LENGTH DESTINATION\n");
         return 2;
     }
     WallpaperMetadataResponse metadata;
     metadata.downloadUrl = args[1];
     metadata.sha256 = args[2];
+    metadata.length = args[3].toLongLong();
     int status = 0;
     auto run = [&]() -> QCoro::Task<> {
         try {
             WallpaperAPIClient client(args[1]);
-            co_await client.downloadWallpaper(metadata, args[3]);
+            co_await client.downloadWallpaper(metadata, args[4]);
         } catch (const Error &error) {
             std::fprintf(stderr, "download failed: %s\n", error.what());
             status = 1;

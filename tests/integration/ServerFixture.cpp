@@ -15,9 +15,11 @@ QString ServerFixture::writeFile(const QString &name, const QByteArray &content)
 }
 
 void ServerFixture::start(std::optional<QDate> pinnedDate) {
+    m_server.reset();
     m_server = std::make_unique<server::WallpaperHttpServer>(root(), pinnedDate);
     QString error;
-    const auto port = m_server->listenOn(QHostAddress::LocalHost, 0, &error);
+    // The same port again, so an address a client keeps stays valid.
+    const auto port = m_server->listenOn(QHostAddress::LocalHost, m_port, &error);
     ASSERT_TRUE(port) << error.toStdString();
     m_port = *port;
 }

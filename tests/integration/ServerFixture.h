@@ -18,6 +18,7 @@ protected:
     QString root() const { return m_dir.path(); }
     QString writeFile(const QString &name, const QByteArray &content) const;
 
+    // (Re)starts the service, on the port it had before if it ran already.
     void start(std::optional<QDate> pinnedDate);
     quint16 port() const { return m_port; }
 

@@ -18,6 +18,7 @@ if(TARGET lumivra_server_core)
 
   lumivra_add_test(NAME server_client_tests LABELS integration server client LIBS lumivra_server_core SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/ServerClientTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ServerFixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/client/ClientTestEnvironment.cpp
   )
 
