@@ -19,12 +19,10 @@ if(TARGET lumivra_server_core)
   lumivra_add_test(NAME server_client_tests LABELS integration server client LIBS lumivra_server_core SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/ServerClientTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ServerFixture.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/client/ClientTestEnvironment.cpp
   )
 
   lumivra_add_test(NAME server_export_tests LABELS integration server client SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/ServerExportTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/client/ClientTestEnvironment.cpp
     ENVIRONMENT "LUMIVRA_SERVER_BINARY=$<TARGET_FILE:lumivra-server>")
   add_dependencies(server_export_tests lumivra-server)
 endif()
