@@ -4,8 +4,10 @@
 
 #include <QByteArray>
 #include <QMap>
+#include <QRegularExpression>
 #include <QString>
 #include <chrono>
+#include <optional>
 #include <random>
 
 namespace lumivra::test {
@@ -26,15 +28,9 @@ enum class Fault {
 
 QString faultName(Fault fault);
 
-// What a refresh must end with: success, or a failure whose description reads as given.
-struct Expectation {
-    enum class Kind { success, exactMessage, messagePrefix, anyMessage };
-    Kind kind = Kind::success;
-    QString text;
-
-    bool success() const { return kind == Kind::success; }
-    bool matches(const QString &failureDescription) const;
-};
+// What a refresh must end with: success (nothing), or a failure whose description matches the pattern.
+using Expectation = std::optional<QRegularExpression>;
+Expectation exactly(const QString &text);
 
 struct Wallpaper {
     qint64 id = 0;
