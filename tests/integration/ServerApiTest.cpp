@@ -8,8 +8,7 @@
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
-using lumivra::test::KeepBody;
-using lumivra::test::RawAnswer;
+using lumivra::test::RawConnection;
 using lumivra::test::rawRequest;
 using lumivra::test::ServerFixture;
 
@@ -29,11 +28,11 @@ QByteArray sha256Hex(const QByteArray &bytes) {
 }
 
 // Every failure must decode as {"error": <non-empty string>}, sent as JSON.
-void expectErrorBody(const RawAnswer &answer, int status) {
-    EXPECT_EQ(answer.status, status);
+void expectErrorBody(const RawConnection &answer, int status) {
+    EXPECT_EQ(answer.status(), status);
     EXPECT_EQ(answer.header("Content-Type"), "application/json; charset=utf-8");
     const QJsonValue error = answer.json().value(QStringLiteral("error"));
-    ASSERT_TRUE(error.isString()) << answer.body.toStdString();
+    ASSERT_TRUE(error.isString()) << answer.body().toStdString();
     EXPECT_FALSE(error.toString().isEmpty());
 }
 
@@ -44,8 +43,8 @@ TEST_F(ServerApiTest, TodaysRecordDescribesTheServedFileExactly) {
     writeFile(QStringLiteral("only picture.JPEG"), content);
     start(someDay);
 
-    const RawAnswer answer = get("/api/client/wallpaper/today");
-    ASSERT_EQ(answer.status, 200) << answer.body.toStdString();
+    const RawConnection answer = get("/api/client/wallpaper/today");
+    ASSERT_EQ(answer.status(), 200) << answer.body().toStdString();
     EXPECT_EQ(answer.header("Content-Type"), "application/json; charset=utf-8");
     const QJsonObject record = answer.json();
     EXPECT_EQ(record.size(), 7);
@@ -58,16 +57,16 @@ TEST_F(ServerApiTest, TodaysRecordDescribesTheServedFileExactly) {
     EXPECT_EQ(record.value("sha256").toString().toLatin1(), sha256Hex(content));
     EXPECT_EQ(record.value("downloadUrl").toString(), "files/only%20picture.JPEG");
 
-    const RawAnswer file = get("/" + record.value("downloadUrl").toString().toLatin1());
-    ASSERT_EQ(file.status, 200);
+    const RawConnection file = get("/" + record.value("downloadUrl").toString().toLatin1());
+    ASSERT_EQ(file.status(), 200);
     EXPECT_EQ(file.header("Content-Type"), "image/jpeg");
     EXPECT_EQ(file.header("Content-Length").toLongLong(), content.size());
-    EXPECT_EQ(file.body, content);
+    EXPECT_EQ(file.body(), content);
 
-    const RawAnswer head = rawRequest(QHostAddress::LocalHost, port(), "HEAD", "/files/only%20picture.JPEG");
-    EXPECT_EQ(head.status, 200);
+    const RawConnection head = rawRequest(port(), "HEAD", "/files/only%20picture.JPEG");
+    EXPECT_EQ(head.status(), 200);
     EXPECT_EQ(head.header("Content-Length").toLongLong(), content.size());
-    EXPECT_TRUE(head.body.isEmpty());
+    EXPECT_TRUE(head.body().isEmpty());
 }
 
 TEST_F(ServerApiTest, RotatesThroughPicturesByNameOneADayWithStableIds) {
@@ -137,7 +136,7 @@ TEST_F(ServerApiTest, ScheduleFileWinsOverRotationForTheDaysItNames) {
 TEST_F(ServerApiTest, WithoutPicturesTodayIsNotFound) {
     writeFile(QStringLiteral("readme.txt"), "no pictures here");
     start(someDay);
-    const RawAnswer answer = get("/api/client/wallpaper/today");
+    const RawConnection answer = get("/api/client/wallpaper/today");
     expectErrorBody(answer, 404);
     EXPECT_EQ(answer.header("Cache-Control"), "no-store");
 }
@@ -193,16 +192,16 @@ TEST_F(ServerApiTest, NamesThatLeaveTheFolderAreRefused) {
     };
     for (const QByteArray &target : targets) {
         SCOPED_TRACE(target.toStdString());
-        const RawAnswer answer = get(target);
-        EXPECT_GE(answer.status, 400);
-        EXPECT_LT(answer.status, 500);
-        EXPECT_FALSE(answer.body.contains("TOP-SECRET"));
-        expectErrorBody(answer, answer.status);
+        const RawConnection answer = get(target);
+        EXPECT_GE(answer.status(), 400);
+        EXPECT_LT(answer.status(), 500);
+        EXPECT_FALSE(answer.body().contains("TOP-SECRET"));
+        expectErrorBody(answer, answer.status());
     }
     // The link is neither served nor part of the rotation.
     for (int day = 0; day < 3; ++day)
         EXPECT_EQ(todayFor(someDay.addDays(day)).value("fileName").toString(), "fine.png");
-    EXPECT_EQ(get("/files/fine.png").body, "fine");
+    EXPECT_EQ(get("/files/fine.png").body(), "fine");
 }
 
 TEST_F(ServerApiTest, UnknownAddressesMethodsAndFilesAnswerWithErrorBodies) {
@@ -214,12 +213,12 @@ TEST_F(ServerApiTest, UnknownAddressesMethodsAndFilesAnswerWithErrorBodies) {
     expectErrorBody(get("/files/missing.png"), 404);
     expectErrorBody(get("/files/a.txt"), 404);
 
-    const RawAnswer post = rawRequest(QHostAddress::LocalHost, port(), "POST", "/api/client/wallpaper/today",
-                                      {{"Content-Length", "0"}});
+    const RawConnection post =
+        rawRequest(port(), "POST", "/api/client/wallpaper/today", {{"Content-Length", "0"}});
     expectErrorBody(post, 405);
     EXPECT_EQ(post.header("Allow"), "GET, HEAD");
-    expectErrorBody(rawRequest(QHostAddress::LocalHost, port(), "DELETE", "/files/a.png"), 405);
-    EXPECT_EQ(get("/files/a.png").body, "a");
+    expectErrorBody(rawRequest(port(), "DELETE", "/files/a.png"), 405);
+    EXPECT_EQ(get("/files/a.png").body(), "a");
 }
 
 TEST_F(ServerApiTest, CachingClientsRevalidateAndSeeTheNextDay) {
@@ -227,21 +226,21 @@ TEST_F(ServerApiTest, CachingClientsRevalidateAndSeeTheNextDay) {
     writeFile(QStringLiteral("b.png"), "b");
     start(someDay);
 
-    const RawAnswer today = get("/api/client/wallpaper/today");
+    const RawConnection today = get("/api/client/wallpaper/today");
     EXPECT_EQ(today.header("Cache-Control"), "no-cache");
     const QByteArray tag = today.header("ETag");
     ASSERT_FALSE(tag.isEmpty());
-    EXPECT_EQ(get("/api/client/wallpaper/today", {{"If-None-Match", tag}}).status, 304);
+    EXPECT_EQ(get("/api/client/wallpaper/today", {{"If-None-Match", tag}}).status(), 304);
 
-    const RawAnswer file = get("/files/a.png");
+    const RawConnection file = get("/files/a.png");
     EXPECT_FALSE(file.header("Last-Modified").isEmpty());
-    const RawAnswer unchanged = get("/files/a.png", {{"If-None-Match", file.header("ETag")}});
-    EXPECT_EQ(unchanged.status, 304);
-    EXPECT_TRUE(unchanged.body.isEmpty());
+    const RawConnection unchanged = get("/files/a.png", {{"If-None-Match", file.header("ETag")}});
+    EXPECT_EQ(unchanged.status(), 304);
+    EXPECT_TRUE(unchanged.body().isEmpty());
 
     start(someDay.addDays(1));
-    const RawAnswer tomorrow = get("/api/client/wallpaper/today", {{"If-None-Match", tag}});
-    EXPECT_EQ(tomorrow.status, 200);
+    const RawConnection tomorrow = get("/api/client/wallpaper/today", {{"If-None-Match", tag}});
+    EXPECT_EQ(tomorrow.status(), 200);
     EXPECT_NE(tomorrow.header("ETag"), tag);
     EXPECT_EQ(tomorrow.json().value("effectiveDate").toString(), "2026-03-15");
 }
@@ -261,11 +260,9 @@ TEST_F(ServerApiTest, LargeFilesAreStreamedWhole) {
 
     const QJsonObject record = get("/api/client/wallpaper/today").json();
     EXPECT_EQ(record.value("length").toInteger(), size);
-    const RawAnswer file =
-        rawRequest(QHostAddress::LocalHost, port(), "GET", "/files/large.png", {}, KeepBody::no);
-    EXPECT_TRUE(file.complete);
-    EXPECT_EQ(file.bodyLength, size);
-    EXPECT_EQ(file.bodySha256, record.value("sha256").toString().toLatin1());
+    const QByteArray file = get("/files/large.png").body();
+    EXPECT_EQ(file.size(), size);
+    EXPECT_EQ(sha256Hex(file), record.value("sha256").toString().toLatin1());
 }
 
 } // namespace

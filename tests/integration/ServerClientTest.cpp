@@ -1,19 +1,15 @@
+#include "ServerFixture.h"
 #include "Wait.h"
-#include "WallpaperHttpServer.h"
 #include "client/Errors.h"
 #include "client/WallpaperAPIClient.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <memory>
 
 using lumivra::WallpaperAPIClient;
 using lumivra::WallpaperClientError;
 using lumivra::WallpaperMetadataResponse;
-using lumivra::server::WallpaperHttpServer;
 using lumivra::test::runTask;
 
 namespace {
@@ -21,36 +17,17 @@ namespace {
 const QDate someDay(2026, 7, 1);
 
 // The client of the application against the reference service, both in this process on loopback.
-class ServerClientTest : public ::testing::Test {
+class ServerClientTest : public lumivra::test::ServerFixture {
 protected:
-    void writePicture(const QString &name, const QByteArray &content) {
-        QFile file(m_root.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+    QString baseURL() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port()); }
 
-    // (Re)starts the service pinned to `date`, keeping its port so the client's address stays valid.
-    void serve(const QDate &date) {
-        m_server.reset();
-        m_server = std::make_unique<WallpaperHttpServer>(m_root.path(), date);
-        QString error;
-        const auto port = m_server->listenOn(QHostAddress::LocalHost, m_port, &error);
-        ASSERT_TRUE(port) << error.toStdString();
-        m_port = *port;
-    }
-
-    QString baseURL() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
-
-    QTemporaryDir m_root;
     QTemporaryDir m_downloads;
-    std::unique_ptr<WallpaperHttpServer> m_server;
-    quint16 m_port = 0;
 };
 
 TEST_F(ServerClientTest, ClientDownloadsAndVerifiesTodaysPicture) {
     const QByteArray content = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(200'000, 'x');
-    writePicture(QStringLiteral("sunrise over the bay.png"), content);
-    serve(someDay);
+    writeFile(QStringLiteral("sunrise over the bay.png"), content);
+    start(someDay);
 
     const WallpaperAPIClient client(baseURL());
     const WallpaperMetadataResponse today = runTask(client.getTodayWallpaper());
@@ -71,16 +48,16 @@ TEST_F(ServerClientTest, ClientDownloadsAndVerifiesTodaysPicture) {
 }
 
 TEST_F(ServerClientTest, CachingClientSeesTheNextDaysPicture) {
-    writePicture(QStringLiteral("a.png"), "first picture");
-    writePicture(QStringLiteral("b.png"), "second picture");
-    serve(someDay);
+    writeFile(QStringLiteral("a.png"), "first picture");
+    writeFile(QStringLiteral("b.png"), "second picture");
+    start(someDay);
     const WallpaperMetadataResponse first = runTask(WallpaperAPIClient(baseURL()).getTodayWallpaper());
     // Asked again the same day, the client revalidates its HTTP cache and still gets the whole record.
     const WallpaperMetadataResponse again = runTask(WallpaperAPIClient(baseURL()).getTodayWallpaper());
     EXPECT_EQ(again.sha256, first.sha256);
     EXPECT_EQ(again.effectiveDate, first.effectiveDate);
 
-    serve(someDay.addDays(1));
+    start(someDay.addDays(1));
     const WallpaperMetadataResponse next = runTask(WallpaperAPIClient(baseURL()).getTodayWallpaper());
     EXPECT_EQ(next.effectiveDate, "2026-07-02");
     EXPECT_NE(next.fileName, first.fileName);
@@ -88,7 +65,7 @@ TEST_F(ServerClientTest, CachingClientSeesTheNextDaysPicture) {
 }
 
 TEST_F(ServerClientTest, ServiceErrorsReachTheUserWordForWord) {
-    serve(someDay);
+    start(someDay);
     const WallpaperAPIClient client(baseURL());
     try {
         runTask(client.getTodayWallpaper());

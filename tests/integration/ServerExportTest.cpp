@@ -1,8 +1,6 @@
-#include "Wait.h"
+#include "ServerProcess.h"
 #include "client/WallpaperAPIClient.h"
 
-#include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -24,10 +22,7 @@ QByteArray readAll(const QString &path) {
 }
 
 int runServer(const QStringList &arguments) {
-    QProcess process;
-    process.start(qEnvironmentVariable("LUMIVRA_SERVER_BINARY"), arguments);
-    process.waitForFinished();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return lumivra::test::ServerProcess(arguments).waitForExit();
 }
 
 // Debian's nginx with the shipped site configuration, on a free loopback port, serving `root`.

@@ -1,117 +1,27 @@
+#include "ProcessGauges.h"
+#include "RawConnection.h"
 #include "ServerProcess.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
+using lumivra::test::ProcessGauges;
+using lumivra::test::RawConnection;
+using lumivra::test::rawRequest;
 using lumivra::test::ServerProcess;
-using lumivra::test::waitUntil;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Hostile peers of the service, each on its own loopback socket, every wait bounded.
-class Peer {
-public:
-    explicit Peer(quint16 port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    }
-    Peer(Peer &&other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1)), m_connected(other.m_connected),
-          m_received(std::move(other.m_received)) {}
-    ~Peer() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Peer(const Peer &) = delete;
-    Peer &operator=(const Peer &) = delete;
-
-    bool connected() const { return m_connected; }
-    bool send(const QByteArray &bytes) {
-        return ::send(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size();
-    }
-    void halfClose() { ::shutdown(m_fd, SHUT_WR); }
-
-    // Reads what is there; false once the server has closed (or reset) the connection.
-    bool readAvailable(std::chrono::milliseconds wait) {
-        pollfd event{m_fd, POLLIN, 0};
-        if (::poll(&event, 1, int(wait.count())) <= 0)
-            return true;
-        char buffer[65536];
-        const ssize_t read = ::recv(m_fd, buffer, sizeof buffer, 0);
-        if (read > 0)
-            m_received.append(buffer, read);
-        return read > 0;
-    }
-    // Reads until the server closes, or nothing more came for `quiet` once the answer began, or `limit`
-    // passed. True if closed. A busy machine may take long for the first byte, so only `limit` bounds it.
-    bool readToEnd(std::chrono::milliseconds quiet = 1000ms, std::chrono::milliseconds limit = 10s) {
-        const auto end = Clock::now() + limit;
-        while (Clock::now() < end) {
-            const qsizetype before = m_received.size();
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-            if (!readAvailable(before == 0 ? left : std::min(quiet, left)))
-                return true;
-            if (m_received.size() == before && before > 0)
-                return false;
-        }
-        return false;
-    }
-    const QByteArray &received() const { return m_received; }
-    int status() const { return m_received.startsWith("HTTP/1.") ? m_received.mid(9, 3).toInt() : 0; }
-
-private:
-    int m_fd;
-    bool m_connected = false;
-    QByteArray m_received;
-};
-
-long procStatusKiB(qint64 pid, const QByteArray &key) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key + ':'))
-            return line.mid(key.size() + 1).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-qsizetype openFiles(qint64 pid) {
-    return QDir(QStringLiteral("/proc/%1/fd").arg(pid))
-        .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
-        .size();
-}
-
-// Processor time the process has used, in clock ticks.
-long cpuTicks(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return fields.value(11).toLong() + fields.value(12).toLong(); // utime, stime
-}
 
 const QByteArray todayHead = "GET /api/client/wallpaper/today HTTP/1.1\r\nHost: t\r\n";
 
@@ -130,16 +40,9 @@ protected:
         ASSERT_NE(m_port, 0);
     }
     qint64 pid() const { return m_server->process().processId(); }
-    // One request, and whatever comes back until the server closes or goes quiet.
-    Peer ask(const QByteArray &request, bool halfClose = false) const {
-        Peer peer(m_port);
-        peer.send(request);
-        if (halfClose)
-            peer.halfClose();
-        peer.readToEnd();
-        return peer;
+    bool stillServes() const {
+        return rawRequest(m_port, "GET", "/api/client/wallpaper/today").status() == 200;
     }
-    bool stillServes() const { return ask(todayHead + "Connection: close\r\n\r\n").status() == 200; }
 
     QTemporaryDir m_root;
     std::unique_ptr<ServerProcess> m_server;
@@ -161,7 +64,7 @@ TEST_F(ServerHostileTest, OversizedRequestsAreRefusedBeforeTheyAreRead) {
     serve();
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        Peer peer(m_port);
+        RawConnection peer(m_port);
         peer.send(row.head);
         const QByteArray piece(64 * 1024, row.filler);
         qint64 sent = 0;
@@ -176,7 +79,7 @@ TEST_F(ServerHostileTest, OversizedRequestsAreRefusedBeforeTheyAreRead) {
         EXPECT_TRUE(peer.status() == 0 || (peer.status() >= 400 && peer.status() < 500)) << peer.status();
         EXPECT_FALSE(peer.received().contains(QByteArray(1000, row.filler)));
     }
-    EXPECT_LT(procStatusKiB(pid(), "VmHWM"), 100 * 1024);
+    EXPECT_LT(ProcessGauges::of(pid()).peakResidentBytes, 100 << 20);
     EXPECT_TRUE(stillServes());
 }
 
@@ -197,7 +100,7 @@ TEST_F(ServerHostileTest, EveryRequestGetsExactlyOneWholeAnswerAndCloseIsHonoure
     serve();
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        Peer peer(m_port);
+        RawConnection peer(m_port);
         peer.send(row.request);
         if (row.halfClose)
             peer.halfClose();
@@ -206,13 +109,7 @@ TEST_F(ServerHostileTest, EveryRequestGetsExactlyOneWholeAnswerAndCloseIsHonoure
             EXPECT_TRUE(closed);
         }
         EXPECT_EQ(peer.received().count("HTTP/1."), 1) << peer.received().toStdString();
-        const qsizetype bodyStart = peer.received().indexOf("\r\n\r\n") + 4;
-        const qsizetype length = peer.received()
-                                     .mid(peer.received().indexOf("Content-Length: ") + 16)
-                                     .split('\r')
-                                     .value(0)
-                                     .toLongLong();
-        EXPECT_EQ(peer.received().size() - bodyStart, length);
+        EXPECT_EQ(peer.body().size(), peer.header("Content-Length").toLongLong());
     }
 }
 
@@ -222,12 +119,12 @@ TEST_F(ServerHostileTest, SlowHeadsAreCutAndTheConnectionCapNeitherSpinsNorLocks
         const rlimit files{200, 200};
         ::setrlimit(RLIMIT_NOFILE, &files);
     });
-    std::vector<std::unique_ptr<Peer>> tricklers;
+    std::vector<std::unique_ptr<RawConnection>> tricklers;
     for (int i = 0; i < 300; ++i) {
-        tricklers.push_back(std::make_unique<Peer>(m_port));
+        tricklers.push_back(std::make_unique<RawConnection>(m_port));
         tricklers.back()->send("GET /api/client/wallpaper/today HTTP/1.1\r\n");
     }
-    const long ticksBefore = cpuTicks(pid());
+    const long ticksBefore = ProcessGauges::of(pid()).cpuTicks;
     const auto end = Clock::now() + 10s;
     qsizetype open = 0;
     do {
@@ -241,21 +138,21 @@ TEST_F(ServerHostileTest, SlowHeadsAreCutAndTheConnectionCapNeitherSpinsNorLocks
         std::this_thread::sleep_for(250ms); // the trickle's own pace, not a wait for the server
     } while (open > 0 && Clock::now() < end);
     EXPECT_EQ(open, 0);
-    const long ticks = cpuTicks(pid()) - ticksBefore;
+    const long ticks = ProcessGauges::of(pid()).cpuTicks - ticksBefore;
     EXPECT_LT(ticks, sysconf(_SC_CLK_TCK)) << "the service spun while refusing connections";
     EXPECT_TRUE(stillServes());
-    EXPECT_LT(openFiles(pid()), 40);
+    EXPECT_LT(ProcessGauges::of(pid()).openFiles, 40);
 }
 
 TEST_F(ServerHostileTest, ClientsThatNeverReadCostLittleMemory) {
     serve();
-    std::vector<std::unique_ptr<Peer>> idle;
+    std::vector<std::unique_ptr<RawConnection>> idle;
     for (int i = 0; i < 500; ++i) {
-        idle.push_back(std::make_unique<Peer>(m_port));
+        idle.push_back(std::make_unique<RawConnection>(m_port));
         idle.back()->send("GET /files/picture.png HTTP/1.1\r\nHost: t\r\n\r\n");
     }
     ASSERT_TRUE(stillServes());
-    EXPECT_LT(procStatusKiB(pid(), "VmRSS"), 100 * 1024);
+    EXPECT_LT(ProcessGauges::of(pid()).residentBytes, 100 << 20);
 }
 
 TEST_F(ServerHostileTest, ALinkSwappedInDuringRequestsNeverLeaksTheFileOutside) {
@@ -284,7 +181,7 @@ TEST_F(ServerHostileTest, ALinkSwappedInDuringRequestsNeverLeaksTheFileOutside) 
     int leaked = 0;
     int served = 0;
     for (int i = 0; i < 3000; ++i) {
-        const Peer peer = ask("GET /files/swap.png HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n");
+        const RawConnection peer = rawRequest(m_port, "GET", "/files/swap.png");
         leaked += peer.received().contains("OUTSIDE-SECRET");
         served += peer.status() == 200;
     }
@@ -315,11 +212,10 @@ TEST_F(ServerHostileTest, ASchedulethatIsNoFileFailsFastAndTheServiceStaysUp) {
         ::unlink(schedule.constData());
         ASSERT_TRUE(row.make(schedule));
         serve();
-        const Peer today = ask(todayHead + "Connection: close\r\n\r\n");
+        const RawConnection today = rawRequest(m_port, "GET", "/api/client/wallpaper/today");
         EXPECT_EQ(today.status(), 500) << today.received().toStdString();
         EXPECT_FALSE(today.received().contains(QFile::encodeName(m_root.path())));
-        EXPECT_EQ(ask("GET /files/picture.png HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n").status(),
-                  200);
+        EXPECT_EQ(rawRequest(m_port, "GET", "/files/picture.png").status(), 200);
         m_server->process().terminate();
         EXPECT_EQ(m_server->waitForExit(), 0);
     }
@@ -335,8 +231,8 @@ TEST_F(ServerHostileTest, HiddenFilesAndTheFoldersPlaceStayPrivate) {
     schedule.write(R"({"2027-05-01": ".private.png"})");
     schedule.close();
     serve();
-    EXPECT_EQ(ask("GET /files/.private.png HTTP/1.0\r\n\r\n").status(), 404);
-    const Peer today = ask("GET /api/client/wallpaper/today HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(rawRequest(m_port, "GET", "/files/.private.png").status(), 404);
+    const RawConnection today = rawRequest(m_port, "GET", "/api/client/wallpaper/today");
     EXPECT_GE(today.status(), 400);
     EXPECT_FALSE(today.received().contains("PRIVATE"));
 
@@ -345,7 +241,7 @@ TEST_F(ServerHostileTest, HiddenFilesAndTheFoldersPlaceStayPrivate) {
     ASSERT_TRUE(m_root.remove());
     for (const QByteArray &target :
          {QByteArray("/api/client/wallpaper/today"), QByteArray("/files/picture.png")}) {
-        const Peer answer = ask("GET " + target + " HTTP/1.0\r\n\r\n");
+        const RawConnection answer = rawRequest(m_port, "GET", target);
         EXPECT_GE(answer.status(), 400);
         EXPECT_FALSE(answer.received().contains(QFile::encodeName(root))) << answer.received().toStdString();
     }

@@ -1,34 +1,27 @@
 #include "ServerProcess.h"
 
-#include "Wait.h"
+#include "RawConnection.h"
 
-#include <QDir>
 #include <QFile>
 #include <QHostAddress>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <chrono>
 #include <gtest/gtest.h>
-#include <memory>
 
+using lumivra::test::RawConnection;
+using lumivra::test::rawRequest;
 using lumivra::test::serverBinary;
 using lumivra::test::ServerProcess;
-using lumivra::test::waitUntil;
 
 namespace {
 
 QJsonObject fetchJson(const QString &url) {
-    QNetworkAccessManager manager;
-    std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(url))));
-    waitUntil([&] { return reply->isFinished(); });
-    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200) << url.toStdString();
-    return QJsonDocument::fromJson(reply->readAll()).object();
+    const QUrl address(url);
+    const RawConnection answer =
+        rawRequest(quint16(address.port()), "GET", address.path().toUtf8(), {}, QHostAddress(address.host()));
+    EXPECT_EQ(answer.status(), 200) << url.toStdString();
+    return answer.json();
 }
 
 class ServerProcessTest : public ::testing::Test {

@@ -3,8 +3,11 @@
 #include "ScriptedHttpServer.h"
 
 #include <QByteArray>
+#include <QMap>
+#include <QRegularExpression>
 #include <QString>
 #include <chrono>
+#include <optional>
 #include <random>
 
 namespace lumivra::test {
@@ -25,15 +28,9 @@ enum class Fault {
 
 QString faultName(Fault fault);
 
-// What a refresh must end with: success, or a failure whose description reads as given.
-struct Expectation {
-    enum class Kind { success, exactMessage, messagePrefix, anyMessage };
-    Kind kind = Kind::success;
-    QString text;
-
-    bool success() const { return kind == Kind::success; }
-    bool matches(const QString &failureDescription) const;
-};
+// What a refresh must end with: success (nothing), or a failure whose description matches the pattern.
+using Expectation = std::optional<QRegularExpression>;
+Expectation exactly(const QString &text);
 
 struct Wallpaper {
     qint64 id = 0;
@@ -44,15 +41,18 @@ struct Wallpaper {
     QByteArray image;
 };
 
+// The answer planned for one of the two requests of a refresh, and how the refresh ends if it is asked.
+struct RequestPlan {
+    Fault fault = Fault::none;
+    Expectation outcome;
+};
+
 // Today's wallpaper and the faults the service has chosen for the next cycle.
 struct CyclePlan {
     Wallpaper wallpaper;
-    Fault metadataFault = Fault::none;
-    Fault imageFault = Fault::none;
+    RequestPlan metadata;
+    RequestPlan image;
     bool desktopRefuses = false;
-    // The outcome when the metadata request fails, and when the download runs.
-    Expectation metadataOutcome;
-    Expectation downloadOutcome;
 };
 
 // The wallpaper service on loopback, answering every request by the plan of the current cycle. The plan is
@@ -76,13 +76,13 @@ private:
     Wallpaper nextWallpaper();
     QByteArray metadataJson() const;
     QByteArray garbageJson();
+    QByteArray otherImage();
     QByteArray randomBytes(qsizetype size);
     ScriptedResponse properAnswer(const QByteArray &body, bool json);
     ScriptedResponse serverError(bool withErrorText, Expectation &outcome);
     ScriptedResponse redirectTo(const QString &path);
     ScriptedResponse brokenTransfer(const QByteArray &body, Fault fault);
-    void planMetadata();
-    void planImage();
+    void planRequest(const QString &path, const QByteArray &proper, RequestPlan &plan);
     int uniform(int low, int high);
     bool chance(double probability);
 
@@ -91,10 +91,7 @@ private:
     std::chrono::milliseconds m_clientTimeout;
     CyclePlan m_plan;
     QString m_downloadUrl;
-    ScriptedResponse m_metadataAnswer;
-    ScriptedResponse m_movedMetadataAnswer;
-    ScriptedResponse m_imageAnswer;
-    ScriptedResponse m_movedImageAnswer;
+    QMap<QString, ScriptedResponse> m_answers; // by path
 };
 
 } // namespace lumivra::test

@@ -1,5 +1,7 @@
 #include "ScriptedHttpServer.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QPointer>
 #include <QTcpSocket>
@@ -114,8 +116,11 @@ void ScriptedHttpServer::readFrom(QTcpSocket *socket) {
 void ScriptedHttpServer::answer(QTcpSocket *socket, const RecordedRequest &request) {
     const auto handler = m_handlers.constFind(request.path);
     ScriptedResponse response;
+    const QString file = m_folder + u'/' + request.path.section(u'/', -1);
     if (handler != m_handlers.constEnd())
         response = (*handler)(request);
+    else if (!m_folder.isEmpty() && QFileInfo(file).isFile())
+        response.bodyFile = file;
     else
         response.status = 404;
     const bool headOnly = request.method == "HEAD";
@@ -132,14 +137,22 @@ void ScriptedHttpServer::answer(QTcpSocket *socket, const RecordedRequest &reque
 
 namespace {
 
-// The body piece by piece: the scripted bytes, then the padding, up to where the script stops sending.
+// The body piece by piece: the scripted bytes or file, then the padding, up to where the script stops.
 class BodySource {
 public:
-    BodySource(QByteArray body, qint64 limit) : m_body(std::move(body)), m_limit(limit) {}
+    BodySource(QByteArray body, const QString &file, qint64 padding) : m_body(std::move(body)), m_file(file) {
+        if (!file.isEmpty() && m_file.open(QIODevice::ReadOnly))
+            m_bodySize = m_file.size();
+        m_total = m_limit = m_bodySize + padding;
+    }
+    qint64 total() const { return m_total; }
+    void stopAt(qint64 limit) { m_limit = std::min(m_limit, limit); }
+    bool stopped() const { return m_limit < m_total; }
     bool atEnd() const { return m_at >= m_limit; }
     QByteArray next(qint64 most) {
         const qint64 size = std::min(most, m_limit - m_at);
-        QByteArray piece = m_body.mid(m_at, size);
+        QByteArray piece = m_file.isOpen() ? m_file.read(std::clamp<qint64>(m_bodySize - m_at, 0, size))
+                                           : m_body.mid(m_at, size);
         piece.append(size - piece.size(), 'x');
         m_at += size;
         return piece;
@@ -148,7 +161,10 @@ public:
 
 private:
     QByteArray m_body;
-    qint64 m_limit;
+    QFile m_file;
+    qint64 m_bodySize = m_body.size();
+    qint64 m_total = 0;
+    qint64 m_limit = 0;
     qint64 m_at = 0;
 };
 
@@ -158,8 +174,9 @@ constexpr qint64 writeAhead = 256 * 1024;
 } // namespace
 
 void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &response, bool headOnly) {
-    const QByteArray body = response.gzip ? gzipCompress(response.body) : response.body;
-    const qint64 total = body.size() + response.padding;
+    auto source = std::make_shared<BodySource>(response.gzip ? gzipCompress(response.body) : response.body,
+                                               response.bodyFile, response.padding);
+    const qint64 total = source->total();
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
     for (const auto &[name, value] : response.headers)
         head += name + ": " + value + "\r\n";
@@ -176,16 +193,14 @@ void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &respon
     if (headOnly)
         return;
 
-    qint64 limit = total;
     if (response.cutAfter)
-        limit = std::min(limit, *response.cutAfter);
+        source->stopAt(*response.cutAfter);
     if (response.stallAfter)
-        limit = std::min(limit, *response.stallAfter);
+        source->stopAt(*response.stallAfter);
     const bool dripping = response.drip.count() > 0;
     // Several chunks, so clients see the framing and not one lump.
     const qint64 piece = dripping ? 1 : 64 * 1024;
-    auto source = std::make_shared<BodySource>(body, limit);
-    auto pump = [this, socket, source, response, piece, dripping, complete = limit == total] {
+    auto pump = [this, socket, source, response, piece, dripping, complete = !source->stopped()] {
         while (!source->atEnd() && socket->bytesToWrite() < writeAhead) {
             const QByteArray part = source->next(piece);
             m_bodyBytesSent += part.size();

@@ -20,6 +20,7 @@ struct ScriptedResponse {
     int status = 200;
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
+    QString bodyFile;                   // the body instead read from this file as it is sent
     bool chunked = false;               // Transfer-Encoding: chunked
     bool gzip = false;                  // body gzip-compressed on the wire, Content-Encoding: gzip
     bool closeDelimited = false;        // no length at all: the body ends when the connection closes
@@ -42,7 +43,8 @@ struct RecordedRequest {
 };
 
 // A small HTTP/1.1 server on 127.0.0.1 whose every answer a test scripts: status, headers, body framing,
-// compression, delays, stalls and cut connections. Unscripted paths get a 404 with an empty body.
+// compression, delays, stalls and cut connections. Unscripted paths get a file of the served folder or a
+// 404 with an empty body.
 class ScriptedHttpServer : public QObject {
     Q_OBJECT
 public:
@@ -57,6 +59,8 @@ public:
 
     void on(const QString &path, ScriptedResponse response);
     void on(const QString &path, Handler handler);
+    // Unscripted paths name a file in `folder` from now on.
+    void serveFolder(const QString &folder) { m_folder = folder; }
 
     QList<RecordedRequest> requests() const { return m_requests; }
     int count(const QString &path) const;
@@ -73,6 +77,7 @@ private:
 
     QTcpServer m_server;
     QMap<QString, Handler> m_handlers;
+    QString m_folder;
     QList<RecordedRequest> m_requests;
     QMap<QTcpSocket *, QByteArray> m_buffers;
     qint64 m_bodyBytesSent = 0;

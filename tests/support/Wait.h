@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
 #include <QDeadlineTimer>
-#include <QEventLoop>
 #include <chrono>
 #include <exception>
 #include <functional>
@@ -24,41 +23,33 @@ inline bool waitUntil(const std::function<bool()> &predicate,
 }
 
 namespace detail {
-template <typename T> struct Outcome {
-    std::optional<T> value;
-    std::exception_ptr error;
-    bool done = false;
-};
-template <> struct Outcome<void> {
-    std::exception_ptr error;
-    bool done = false;
-};
-
-template <typename T> QCoro::Task<> capture(QCoro::Task<T> task, Outcome<T> *outcome, QEventLoop *loop) {
+// QCoro 0.8's waitFor never returns once the task throws, so the error is caught here and thrown after.
+template <typename T> QCoro::Task<std::optional<T>> caught(QCoro::Task<T> task, std::exception_ptr &error) {
     try {
-        if constexpr (std::is_void_v<T>)
-            co_await std::move(task);
-        else
-            outcome->value.emplace(co_await std::move(task));
+        co_return co_await std::move(task);
     } catch (...) {
-        outcome->error = std::current_exception();
+        error = std::current_exception();
     }
-    outcome->done = true;
-    loop->quit();
+    co_return std::nullopt;
+}
+inline QCoro::Task<bool> caught(QCoro::Task<> task, std::exception_ptr &error) {
+    try {
+        co_await std::move(task);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    co_return true;
 }
 } // namespace detail
 
-// Drives a coroutine to completion on this thread's event loop; returns its result or rethrows its error.
+// QCoro::waitFor that also throws what the task threw.
 template <typename T> T runTask(QCoro::Task<T> task) {
-    detail::Outcome<T> outcome;
-    QEventLoop loop;
-    auto runner = detail::capture<T>(std::move(task), &outcome, &loop);
-    if (!outcome.done)
-        loop.exec();
-    if (outcome.error)
-        std::rethrow_exception(outcome.error);
+    std::exception_ptr error;
+    [[maybe_unused]] auto result = QCoro::waitFor(detail::caught(std::move(task), error));
+    if (error)
+        std::rethrow_exception(error);
     if constexpr (!std::is_void_v<T>)
-        return std::move(*outcome.value);
+        return std::move(*result);
 }
 
 } // namespace lumivra::test
