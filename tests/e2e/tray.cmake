@@ -5,7 +5,6 @@ if(NOT APPLE AND TARGET lumivra)
     PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/libexec /usr/libexec NO_DEFAULT_PATH)
   lumivra_add_test(NAME TrayHostTest XVFB LABELS e2e app TIMEOUT 600
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/TrayHostTest.cpp
-    LIBS lumivra_test_private_bus
     ENVIRONMENT "LUMIVRA_PROGRAM=$<TARGET_FILE:lumivra>" "LUMIVRA_KACTIVITYMANAGERD=${LUMIVRA_KACTIVITYMANAGERD}")
   add_dependencies(TrayHostTest lumivra)
 endif()

@@ -3,7 +3,7 @@ if(NOT APPLE)
   # starts; dconf-service is started by the test, as the private bus activates nothing.
   find_program(LUMIVRA_DCONF_SERVICE dconf-service PATHS /usr/libexec /usr/lib/dconf NO_DEFAULT_PATH)
   lumivra_add_test(NAME desktop_gsettings_tests GUI LABELS integration system SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/system/DesktopGSettingsTest.cpp LIBS lumivra_test_private_bus
+    ${CMAKE_CURRENT_LIST_DIR}/system/DesktopGSettingsTest.cpp
     ENVIRONMENT "GSETTINGS_BACKEND=dconf" "LUMIVRA_DCONF_SERVICE=${LUMIVRA_DCONF_SERVICE}")
   # No schema anywhere: an empty data folder and no other schema source.
   lumivra_add_test(NAME desktop_gsettings_missing_schema_tests LABELS integration system SOURCES
