@@ -1,5 +1,6 @@
 // Cache file names from any metadata the service could send: whatever the id, digest, file name and
-// content type, the name must stay directly inside the cache folder.
+// content type, the name must stay directly inside the cache folder, free of separators and control
+// characters.
 #include "FuzzSupport.h"
 #include "system/ClientPaths.h"
 #include "system/WallpaperCache.h"
@@ -7,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 
 using namespace lumivra;
@@ -45,7 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     LUMIVRA_FUZZ_CHECK(file.absolutePath() == cacheFolder, path);
     LUMIVRA_FUZZ_CHECK(name != u"." && name != u".." && !name.isEmpty(), path);
     LUMIVRA_FUZZ_CHECK(QDir(cacheFolder).filePath(name) == path, path);
-    LUMIVRA_FUZZ_CHECK(!name.contains(QChar(0)), path);
+    LUMIVRA_FUZZ_CHECK(!name.contains(u'\\'), path);
+    LUMIVRA_FUZZ_CHECK(
+        std::none_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; }),
+        path);
     LUMIVRA_FUZZ_CHECK(name.startsWith(QString::number(metadata.id) + u'-'), path);
     LUMIVRA_FUZZ_CHECK(WallpaperCache::path(metadata) == path, path);
     return 0;

@@ -16,52 +16,29 @@ bool writeImage(const QString &path, QColor colour) {
     return QDir().mkpath(QFileInfo(path).path()) && image.save(path, "PNG");
 }
 
-// Runs a test from inside a scratch folder laid out like a checkout seen from two levels down.
-class AppSourceTreeIconTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(QDir().mkpath(workingDir()));
-        previous = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(workingDir()));
-    }
-    void TearDown() override { QDir::setCurrent(previous); }
-
-    QString workingDir() const { return root.filePath(QStringLiteral("a/b")); }
-    QString checkoutPath() const {
-        return workingDir() + QStringLiteral("/src/Wallpaper.Client/Assets/AppIcon.png");
-    }
-    QString parentPath() const {
-        return root.filePath(QStringLiteral("a/Wallpaper.Client/Assets/AppIcon.png"));
-    }
-    QString grandParentPath() const {
-        return root.filePath(QStringLiteral("Wallpaper.Client/Assets/AppIcon.png"));
-    }
-
+// Seen from two levels down in a checkout, the nearest icon that is an image wins.
+TEST(AppMenuBarImageTest, nearestSourceTreeIconWins) {
     QTemporaryDir root;
-    QString previous;
-};
-
-TEST_F(AppSourceTreeIconTest, noIconAnywhereGivesNone) {
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir().mkpath(root.filePath(QStringLiteral("a/b"))));
+    ASSERT_TRUE(QDir::setCurrent(root.filePath(QStringLiteral("a/b"))));
+    const struct {
+        const char *path;
+        QColor colour;
+    } icons[] = {{"Wallpaper.Client/Assets/AppIcon.png", Qt::blue},
+                 {"a/Wallpaper.Client/Assets/AppIcon.png", Qt::green},
+                 {"a/b/src/Wallpaper.Client/Assets/AppIcon.png", Qt::red}};
     EXPECT_TRUE(loadSourceTreeAppIcon().isNull());
-}
-
-TEST_F(AppSourceTreeIconTest, checkoutPathWinsOverTheParentFolders) {
-    ASSERT_TRUE(writeImage(grandParentPath(), Qt::blue));
-    EXPECT_EQ(loadSourceTreeAppIcon().pixelColor(0, 0), QColor(Qt::blue));
-    ASSERT_TRUE(writeImage(parentPath(), Qt::green));
-    EXPECT_EQ(loadSourceTreeAppIcon().pixelColor(0, 0), QColor(Qt::green));
-    ASSERT_TRUE(writeImage(checkoutPath(), Qt::red));
-    EXPECT_EQ(loadSourceTreeAppIcon().pixelColor(0, 0), QColor(Qt::red));
-}
-
-TEST_F(AppSourceTreeIconTest, fileThatIsNoImageIsSkipped) {
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(checkoutPath()).path()));
-    QFile broken(checkoutPath());
+    for (const auto &icon : icons) {
+        ASSERT_TRUE(writeImage(root.filePath(QString::fromLatin1(icon.path)), icon.colour));
+        EXPECT_EQ(loadSourceTreeAppIcon().pixelColor(0, 0), icon.colour);
+    }
+    QFile broken(root.filePath(QString::fromLatin1(icons[2].path)));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("not a picture");
     broken.close();
-    ASSERT_TRUE(writeImage(grandParentPath(), Qt::blue));
-    EXPECT_EQ(loadSourceTreeAppIcon().pixelColor(0, 0), QColor(Qt::blue));
+    EXPECT_EQ(loadSourceTreeAppIcon().pixelColor(0, 0), QColor(Qt::green));
+    QDir::setCurrent(previous);
 }
 
 TEST(AppMenuBarImageTest, compiledInIconComesFirstInItsOwnColours) {

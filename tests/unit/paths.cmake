@@ -1,5 +1,4 @@
 lumivra_add_test(NAME paths_unit_tests LABELS unit system SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/system/PathExtensionTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system/ClientPathsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system/WallpaperCacheTest.cpp
 )

@@ -31,12 +31,6 @@ TEST_F(ServerAddressStoreTest, MissingKeyGivesTheDefaultAndWritesNothing) {
     EXPECT_FALSE(QFileInfo::exists(configFile(home)));
 }
 
-TEST_F(ServerAddressStoreTest, StoredAddressIsReadFromTheDocumentedFile) {
-    store(QStringLiteral("http://127.0.0.1:8480"));
-    ASSERT_TRUE(QFileInfo::exists(configFile(home)));
-    EXPECT_EQ(ServerAddressStore::load(), "http://127.0.0.1:8480");
-}
-
 TEST_F(ServerAddressStoreTest, RetiredAddressIsMigratedOnceAndRewritten) {
     store(QStringLiteral("HTTP://198.51.100.24/"));
     EXPECT_EQ(ServerAddressStore::load(), "https://wallpaper.lumivra.site");
@@ -50,12 +44,6 @@ TEST_F(ServerAddressStoreTest, RetiredAddressIsMigratedOnceAndRewritten) {
     EXPECT_EQ(ServerAddressStore::load(), "https://wallpaper.lumivra.site");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("; noted by hand"));
-}
-
-TEST_F(ServerAddressStoreTest, NormalisationRewritesOnlyWhenTheTextChanges) {
-    store(QStringLiteral(" http://127.0.0.1:8480/ "));
-    EXPECT_EQ(ServerAddressStore::load(), "http://127.0.0.1:8480");
-    EXPECT_EQ(QSettings().value(QLatin1String(ServerAddressStore::key)).toString(), "http://127.0.0.1:8480");
 }
 
 // Lines written by hand into the settings file, as the INI reader takes them.

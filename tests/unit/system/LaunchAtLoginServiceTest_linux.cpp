@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace lumivra {
@@ -41,90 +42,68 @@ protected:
     const QByteArray freshEntry = autostartEntry(QCoreApplication::applicationFilePath());
 };
 
-TEST_F(LaunchAtLoginServiceTest, TheEntryIsAnXdgAutostartFileOfTheConfigFolder) {
+TEST_F(LaunchAtLoginServiceTest, EnablingWritesTheEntryIntoMissingFoldersOverWhateverIsThere) {
     EXPECT_EQ(LaunchAtLoginService::launchAgentURL(), entry);
-    EXPECT_TRUE(QFileInfo(QCoreApplication::applicationFilePath()).isAbsolute());
-    EXPECT_FALSE(LaunchAtLoginService::isEnabled());
-}
-
-TEST_F(LaunchAtLoginServiceTest, EnablingCreatesTheMissingFoldersAndTheEntry) {
     ASSERT_TRUE(QDir(home.configHome()).removeRecursively());
-
-    LaunchAtLoginService::setEnabled(true);
-
-    EXPECT_EQ(readFile(entry), freshEntry);
-    EXPECT_TRUE(LaunchAtLoginService::isEnabled());
-    EXPECT_EQ(QDir(autostart).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QFileInfo(entry).fileName()});
-}
-
-TEST_F(LaunchAtLoginServiceTest, EnablingAgainReplacesWhateverEntryIsThere) {
-    writeFile(entry, "[Desktop Entry]\nExec=/old/place/lumivra\nHidden=true\n");
-    EXPECT_FALSE(LaunchAtLoginService::isEnabled());
-
-    LaunchAtLoginService::setEnabled(true);
-
-    EXPECT_EQ(readFile(entry), freshEntry);
-    EXPECT_TRUE(LaunchAtLoginService::isEnabled());
-}
-
-TEST_F(LaunchAtLoginServiceTest, DisablingWithoutAnEntrySucceedsAndCreatesNothing) {
-    ASSERT_TRUE(QDir(home.configHome()).removeRecursively());
-
     LaunchAtLoginService::setEnabled(false);
-
-    EXPECT_FALSE(QFileInfo::exists(home.configHome()));
+    EXPECT_FALSE(QFileInfo::exists(home.configHome())) << "disabling without an entry creates nothing";
     EXPECT_FALSE(LaunchAtLoginService::isEnabled());
+
+    for (int round = 0; round < 2; ++round) {
+        LaunchAtLoginService::setEnabled(true);
+        EXPECT_EQ(readFile(entry), freshEntry);
+        EXPECT_TRUE(LaunchAtLoginService::isEnabled());
+        EXPECT_EQ(QDir(autostart).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QFileInfo(entry).fileName()});
+        writeFile(entry, "[Desktop Entry]\nExec=/old/place/lumivra\nHidden=true\n");
+    }
 }
 
-TEST_F(LaunchAtLoginServiceTest, AnyEntryCountsAsOnAndDisablingRemovesIt) {
-    writeFile(entry, "written by someone else");
-    EXPECT_TRUE(LaunchAtLoginService::isEnabled());
-
-    LaunchAtLoginService::setEnabled(false);
-
-    EXPECT_FALSE(QFileInfo::exists(entry));
-    EXPECT_FALSE(LaunchAtLoginService::isEnabled());
-    EXPECT_TRUE(QFileInfo(autostart).isDir());
+// Whatever stands at the entry's place: whether it counts as on, and that disabling removes it.
+TEST_F(LaunchAtLoginServiceTest, DisablingRemovesAnyEntry) {
+    const struct {
+        const char *what;
+        std::function<void()> place;
+        bool enabled;
+    } rows[] = {
+        {"foreign file", [&] { writeFile(entry, "written by someone else"); }, true},
+        {"switched off", [&] { writeFile(entry, freshEntry + "Hidden=true\n"); }, false},
+        {"GNOME switch off",
+         [&] {
+             writeFile(entry,
+                       QByteArray(freshEntry)
+                           .replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false"));
+         },
+         false},
+        {"folder", [&] { writeFile(entry + QStringLiteral("/inner/file"), "x"); }, true},
+        {"dangling link", [&] { ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/lumivra"), entry)); },
+         false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(QDir().mkpath(autostart));
+        row.place();
+        EXPECT_EQ(LaunchAtLoginService::isEnabled(), row.enabled);
+        LaunchAtLoginService::setEnabled(false);
+        EXPECT_FALSE(QFileInfo::exists(entry) || QFileInfo(entry).isSymLink());
+        EXPECT_FALSE(LaunchAtLoginService::isEnabled());
+        EXPECT_TRUE(QFileInfo(autostart).isDir());
+    }
 }
 
-TEST_F(LaunchAtLoginServiceTest, AnEntryTheDesktopSwitchedOffCountsAsOff) {
-    writeFile(entry, freshEntry + "Hidden=true\n");
-    EXPECT_FALSE(LaunchAtLoginService::isEnabled());
-
-    writeFile(
-        entry,
-        QByteArray(freshEntry).replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false"));
-    EXPECT_FALSE(LaunchAtLoginService::isEnabled());
-
-    LaunchAtLoginService::setEnabled(false);
-    EXPECT_FALSE(QFileInfo::exists(entry));
-}
-
-TEST_F(LaunchAtLoginServiceTest, AFolderInPlaceOfTheEntryCountsAsOnAndIsRemovedWhenDisabling) {
+TEST_F(LaunchAtLoginServiceTest, WhatCannotBeWrittenFailsNamingItAndChangesNothing) {
     writeFile(entry + QStringLiteral("/inner/file"), "x");
-    EXPECT_TRUE(LaunchAtLoginService::isEnabled());
-
     const QString failure = failureOfSetEnabled(true);
     EXPECT_TRUE(failure.contains(entry)) << failure.toStdString();
     EXPECT_TRUE(QFileInfo(entry + QStringLiteral("/inner/file")).isFile());
 
-    LaunchAtLoginService::setEnabled(false);
-    EXPECT_FALSE(QFileInfo::exists(entry));
-}
-
-TEST_F(LaunchAtLoginServiceTest, AnAutostartFolderThatCannotBeCreatedFailsAndChangesNothing) {
+    ASSERT_TRUE(QDir(autostart).removeRecursively());
     writeFile(autostart, "a file where the folder belongs");
-
-    const QString failure = failureOfSetEnabled(true);
-
-    EXPECT_TRUE(failure.startsWith(QStringLiteral("无法创建文件夹“") + autostart + QStringLiteral("”：")))
-        << failure.toStdString();
-    EXPECT_GT(failure.size(), QStringLiteral("无法创建文件夹“”：").size() + autostart.size());
+    const QString prefix = QStringLiteral("无法创建文件夹“") + autostart + QStringLiteral("”：");
+    const QString blocked = failureOfSetEnabled(true);
+    EXPECT_TRUE(blocked.startsWith(prefix) && blocked.size() > prefix.size()) << blocked.toStdString();
     EXPECT_EQ(readFile(autostart), "a file where the folder belongs");
     EXPECT_FALSE(LaunchAtLoginService::isEnabled());
-    EXPECT_EQ(QDir(home.configHome()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("autostart")});
 }
 
 } // namespace
