@@ -19,7 +19,12 @@ foreach(target decode_records server_address request_composition cache_naming)
   lumivra_warnings(fuzz_replay_${target})
   target_include_directories(fuzz_replay_${target} SYSTEM PRIVATE ${fuzz_include})
   target_include_directories(fuzz_replay_${target} PRIVATE ${fuzz})
-  target_link_libraries(fuzz_replay_${target} PRIVATE lumivra_core)
+  # Cache naming belongs to the system services; every other target exercises the client alone.
+  if(target STREQUAL "cache_naming")
+    target_link_libraries(fuzz_replay_${target} PRIVATE lumivra_system)
+  else()
+    target_link_libraries(fuzz_replay_${target} PRIVATE lumivra_client)
+  endif()
   add_test(NAME fuzz_replay_${target} COMMAND fuzz_replay_${target} ${fuzz}/corpus/${target})
   set_tests_properties(fuzz_replay_${target} PROPERTIES LABELS "unit;fuzz"
                        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8" TIMEOUT 60)
