@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QLocale>
+#include <QTimeZone>
 #include <QUrl>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -35,7 +36,7 @@ using Headers = std::initializer_list<std::pair<const char *, QByteArray>>;
 
 QByteArray httpDate(qint64 secondsSinceEpoch) {
     return QLocale::c()
-        .toString(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, Qt::UTC),
+        .toString(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, QTimeZone::utc()),
                   u"ddd, dd MMM yyyy hh:mm:ss 'GMT'")
         .toLatin1();
 }
