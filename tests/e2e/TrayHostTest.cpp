@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 using namespace lumivra;
@@ -228,12 +229,17 @@ protected:
 TEST_F(TrayHostTest, plasmaPanelShowsTheItemAndTogglesLaunchAtLoginWithoutHarm) {
     session.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("KDE"));
     bus.start(qEnvironmentVariable("LUMIVRA_KACTIVITYMANAGERD"), {}, session);
-    bus.start(QStringLiteral("kded5"), {}, session);
-    ASSERT_TRUE(bus.waitForName(QStringLiteral("org.kde.kded5")));
-    const QDBusMessage load = panelBus.call(
-        QDBusMessage::createMethodCall(QStringLiteral("org.kde.kded5"), QStringLiteral("/kded"),
-                                       QStringLiteral("org.kde.kded5"), QStringLiteral("loadModule"))
-        << QStringLiteral("statusnotifierwatcher"));
+    // Plasma 6 (Debian 13) loads its watcher into kded6, Plasma 5 (Debian 12) into kded5.
+    const QString kded = QStandardPaths::findExecutable(QStringLiteral("kded6")).isEmpty()
+                             ? QStringLiteral("kded5")
+                             : QStringLiteral("kded6");
+    const QString kdedService = QStringLiteral("org.kde.") + kded;
+    bus.start(kded, {}, session);
+    ASSERT_TRUE(bus.waitForName(kdedService));
+    const QDBusMessage load =
+        panelBus.call(QDBusMessage::createMethodCall(kdedService, QStringLiteral("/kded"), kdedService,
+                                                     QStringLiteral("loadModule"))
+                      << QStringLiteral("statusnotifierwatcher"));
     ASSERT_TRUE(load.arguments().value(0).toBool()) << "kded has no StatusNotifier watcher";
     bus.start(QStringLiteral("plasmashell"), {}, session);
     ASSERT_TRUE(waitUntil([&] { return panel.hostRegistered(); }, hostDeadline))

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -108,10 +109,20 @@ TEST_F(XfceBackendTest, FreshProfileGetsThePictureOnEveryWorkspaceOfTheWindowMan
 
 TEST_F(XfceBackendTest, XfdesktopDrawsThePicture) {
     ASSERT_NO_FATAL_FAILURE(startXfconfd());
+    const X11Probe x11;
+    const std::optional<QColor> bare = x11.shownAt(640, 400);
     // Without a window manager xfdesktop waits for one unless told not to.
     bus.start(QStringLiteral("xfdesktop"), {QStringLiteral("--disable-wm-check")});
-    // xfdesktop has taken the screen when it has saved the picture it shows by default.
-    ASSERT_TRUE(waitUntil([&] { return !get(lastImage(QStringLiteral("screen"), 0)).isEmpty(); }));
+    // xfdesktop has taken the screen once it has drawn its own backdrop; xfdesktop 4.18 (Debian 12) may
+    // draw it in the bare screen's colour, but saves it as its picture then, over any picture set before.
+    QProcess version;
+    version.start(QStringLiteral("xfdesktop"), {QStringLiteral("--version")});
+    version.waitForFinished();
+    const bool savesDefault = version.readAllStandardOutput().contains("version 4.18");
+    ASSERT_TRUE(waitUntil([&] {
+        return savesDefault ? !get(lastImage(QStringLiteral("screen"), 0)).isEmpty()
+                            : x11.shownAt(640, 400) != bare;
+    }));
     const QString file = home.path() + QStringLiteral("/it's a \"picture\".png");
     QImage picture(64, 40, QImage::Format_RGB32);
     picture.fill(QColor(16, 128, 192));
@@ -120,7 +131,6 @@ TEST_F(XfceBackendTest, XfdesktopDrawsThePicture) {
     // The test's Xvfb has one output, which X11 and xfdesktop call "screen".
     EXPECT_EQ(setPicture(file, {QStringLiteral("screen"), {0, 0, 1280, 800}, 0}), QString());
 
-    const X11Probe x11;
     EXPECT_TRUE(waitUntil([&] { return near(x11.shownAt(640, 400), picture.pixel(0, 0)); }))
         << qPrintable(x11.shownAt(640, 400).value_or(QColor()).name());
 }
