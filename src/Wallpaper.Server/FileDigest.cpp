@@ -9,6 +9,17 @@
 
 namespace lumivra::server {
 
+namespace {
+qint64 nanoseconds(const struct timespec &time) {
+    return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+} // namespace
+
+FileIdentity FileIdentity::of(const struct stat &status) {
+    return {status.st_dev, status.st_ino, status.st_size, nanoseconds(modificationTime(status)),
+            nanoseconds(changeTime(status))};
+}
+
 bool readInPieces(int fd, const std::function<bool(QByteArrayView)> &consume) {
     std::array<char, 1 << 16> buffer{};
     off_t offset = 0;

@@ -23,6 +23,10 @@ struct FileIdentity {
     bool operator==(const FileIdentity &) const = default;
 };
 
+// The modification and change times of a stat record, whose fields each OS names its own way.
+const struct timespec &modificationTime(const struct stat &status);
+const struct timespec &changeTime(const struct stat &status);
+
 // Hands an open file's bytes from its start to `consume` piece by piece, whatever the file's size; false
 // when the file cannot be read to its end or `consume` refuses a piece.
 bool readInPieces(int fd, const std::function<bool(QByteArrayView)> &consume);
