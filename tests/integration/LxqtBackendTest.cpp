@@ -41,7 +41,9 @@ protected:
 
     QString setPicture(const QString &file, const ScreenInfo &screen) {
         try {
-            makeLxqtBackend(client, 10s)->setPicture(file, screen);
+            // pcmanfm-qt's first start on a fresh, busy machine may take long to answer; the wait is not
+            // under test.
+            makeLxqtBackend(client, 60s)->setPicture(file, screen);
         } catch (const DesktopError &error) {
             return error.localizedDescription();
         }

@@ -81,7 +81,8 @@ protected:
 
     QString setPicture(const QString &file, const ScreenInfo &screen) {
         try {
-            makeXfceBackend(client, 10s)->setPicture(file, screen);
+            // A first start on a fresh, busy machine may take long to answer; the wait is not under test.
+            makeXfceBackend(client, 60s)->setPicture(file, screen);
         } catch (const DesktopError &error) {
             return error.localizedDescription();
         }
