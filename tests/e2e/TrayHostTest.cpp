@@ -327,13 +327,14 @@ TEST_F(TrayHostTest, xembedTrayStartedAfterTheProgramDocksAnIconWhoseMenuQuits) 
     ScriptedHttpServer service;
     ScriptedResponse stalled = ScriptedResponse::json("{}");
     stalled.stallAfter = 0;
-    service.on(QStringLiteral("/api/client/wallpaper/today"), stalled);
+    const QString today = QStringLiteral("/api/client/wallpaper/today");
+    service.on(today, stalled);
     QSettings().setValue(QLatin1String(ServerAddressStore::key), service.url());
     session.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
     session.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
 
     QProcess &program = startProgram();
-    ASSERT_TRUE(waitUntil([&] { return service.count(QStringLiteral("/api/client/wallpaper/today")) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return service.count(today) == 1; }));
     bus.start(QStringLiteral("trayer"),
               {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--widthtype"),
                QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("24")},

@@ -1,5 +1,4 @@
 lumivra_add_test(NAME client_integration_tests LABELS integration client SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/client/TodayWallpaperTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/client/DownloadWallpaperTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/client/ClientTestEnvironment.cpp
 )
