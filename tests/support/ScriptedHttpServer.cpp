@@ -6,37 +6,17 @@
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrl>
 #include <memory>
 #include <zlib.h>
 
 namespace lumivra::test {
 
-ScriptedResponse ScriptedResponse::bytes(const QByteArray &body, int status) {
-    ScriptedResponse r;
-    r.status = status;
-    r.body = body;
-    return r;
-}
-
-ScriptedResponse ScriptedResponse::json(const QByteArray &body, int status) {
-    ScriptedResponse r;
-    r.status = status;
-    r.body = body;
-    r.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json; charset=utf-8")));
-    return r;
-}
-
-ScriptedResponse ScriptedResponse::redirect(const QByteArray &location, int status) {
-    ScriptedResponse r;
-    r.status = status;
-    r.headers.append(qMakePair(QByteArray("Location"), location));
-    return r;
-}
+namespace {
 
 QByteArray gzipCompress(const QByteArray &data) {
     z_stream stream{};
-    if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return {};
+    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
     QByteArray out(static_cast<qsizetype>(deflateBound(&stream, static_cast<uLong>(data.size()))) + 32, '\0');
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
     stream.avail_in = static_cast<uInt>(data.size());
@@ -48,8 +28,46 @@ QByteArray gzipCompress(const QByteArray &data) {
     return out;
 }
 
+// Kept small, so what was sent is close to what the client has read.
+constexpr qint64 writeAhead = 256 * 1024;
+
+} // namespace
+
+ScriptedResponse ScriptedResponse::bytes(const QByteArray &body, int status) {
+    ScriptedResponse r;
+    r.status = status;
+    r.body = body;
+    return r;
+}
+
+ScriptedResponse ScriptedResponse::json(const QByteArray &body, int status) {
+    ScriptedResponse r = bytes(body, status);
+    r.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json; charset=utf-8")));
+    return r;
+}
+
+ScriptedResponse ScriptedResponse::redirect(const QByteArray &location, int status) {
+    ScriptedResponse r = bytes({}, status);
+    r.headers.append(qMakePair(QByteArray("Location"), location));
+    return r;
+}
+
 ScriptedHttpServer::ScriptedHttpServer() {
-    connect(&m_server, &QTcpServer::newConnection, this, &ScriptedHttpServer::accept);
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+            socket->setParent(this);
+            m_buffers.insert(socket, {});
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+            // A scripted cut signals disconnection from inside readFrom; forget the socket later.
+            connect(
+                socket, &QTcpSocket::disconnected, this,
+                [this, socket] {
+                    m_buffers.remove(socket);
+                    socket->deleteLater();
+                },
+                Qt::QueuedConnection);
+        }
+    });
     m_server.listen(QHostAddress::LocalHost, 0);
 }
 
@@ -59,36 +77,16 @@ ScriptedHttpServer::~ScriptedHttpServer() {
 }
 
 QString ScriptedHttpServer::url(const QString &path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
 }
 
 void ScriptedHttpServer::on(const QString &path, ScriptedResponse response) {
-    m_handlers.insert(path, [response](const RecordedRequest &) { return response; });
-}
-
-void ScriptedHttpServer::on(const QString &path, Handler handler) {
-    m_handlers.insert(path, std::move(handler));
+    on(path, Handler([response](const RecordedRequest &) { return response; }));
 }
 
 int ScriptedHttpServer::count(const QString &path) const {
     return static_cast<int>(
         std::count_if(m_requests.begin(), m_requests.end(), [&](const auto &r) { return r.path == path; }));
-}
-
-void ScriptedHttpServer::accept() {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        socket->setParent(this);
-        m_buffers.insert(socket, {});
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        // Disconnection can be signalled from inside readFrom (a scripted cut); forget the socket later.
-        connect(
-            socket, &QTcpSocket::disconnected, this,
-            [this, socket] {
-                m_buffers.remove(socket);
-                socket->deleteLater();
-            },
-            Qt::QueuedConnection);
-    }
 }
 
 void ScriptedHttpServer::readFrom(QTcpSocket *socket) {
@@ -98,120 +96,75 @@ void ScriptedHttpServer::readFrom(QTcpSocket *socket) {
         const QList<QByteArray> lines = buffer.left(end).split('\n');
         buffer.remove(0, end + 4);
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        RecordedRequest request;
-        request.method = requestLine.value(0);
-        request.target = requestLine.value(1);
-        request.path = QUrl(QString::fromLatin1(request.target)).path();
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const qsizetype colon = lines[i].indexOf(':');
-            if (colon > 0)
-                request.headers.insert(lines[i].left(colon).trimmed().toLower(),
-                                       lines[i].mid(colon + 1).trimmed());
+        RecordedRequest request{
+            requestLine.value(0), QUrl(QString::fromLatin1(requestLine.value(1))).path(), {}};
+        for (const QByteArray &line : lines.mid(1)) {
+            if (const qsizetype colon = line.indexOf(':'); colon > 0)
+                request.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
         }
         m_requests.append(request);
-        answer(socket, request);
+
+        const auto handler = m_handlers.constFind(request.path);
+        const QString file = m_folder + u'/' + request.path.section(u'/', -1);
+        const bool served =
+            handler == m_handlers.constEnd() && !m_folder.isEmpty() && QFileInfo(file).isFile();
+        const ScriptedResponse response = handler != m_handlers.constEnd() ? (*handler)(request)
+                                          : served                         ? ScriptedResponse()
+                                                                           : ScriptedResponse::bytes({}, 404);
+        QTimer::singleShot(response.delay, this,
+                           [this, guard = QPointer(socket), response, served, file, request] {
+                               if (guard)
+                                   send(guard, response, served ? file : QString(), request.method == "HEAD");
+                           });
     }
 }
 
-void ScriptedHttpServer::answer(QTcpSocket *socket, const RecordedRequest &request) {
-    const auto handler = m_handlers.constFind(request.path);
-    ScriptedResponse response;
-    const QString file = m_folder + u'/' + request.path.section(u'/', -1);
-    if (handler != m_handlers.constEnd())
-        response = (*handler)(request);
-    else if (!m_folder.isEmpty() && QFileInfo(file).isFile())
-        response.bodyFile = file;
-    else
-        response.status = 404;
-    const bool headOnly = request.method == "HEAD";
-    if (response.delay.count() > 0) {
-        QPointer<QTcpSocket> guard(socket);
-        QTimer::singleShot(response.delay, this, [this, guard, response, headOnly] {
-            if (guard)
-                send(guard, response, headOnly);
-        });
-    } else {
-        send(socket, response, headOnly);
-    }
-}
+void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &response, const QString &file,
+                              bool headOnly) {
+    // The body is the scripted bytes or the file, then the padding, up to where the script stops it.
+    auto source = std::make_shared<QFile>(file);
+    const QByteArray body = response.gzip ? gzipCompress(response.body) : response.body;
+    const qint64 size = file.isEmpty() ? body.size() : QFileInfo(file).size();
+    const qint64 total = size + response.padding;
+    const qint64 limit =
+        std::min({total, response.cutAfter.value_or(total), response.stallAfter.value_or(total)});
+    if (!file.isEmpty())
+        source->open(QIODevice::ReadOnly);
 
-namespace {
-
-// The body piece by piece: the scripted bytes or file, then the padding, up to where the script stops.
-class BodySource {
-public:
-    BodySource(QByteArray body, const QString &file, qint64 padding) : m_body(std::move(body)), m_file(file) {
-        if (!file.isEmpty() && m_file.open(QIODevice::ReadOnly))
-            m_bodySize = m_file.size();
-        m_total = m_limit = m_bodySize + padding;
-    }
-    qint64 total() const { return m_total; }
-    void stopAt(qint64 limit) { m_limit = std::min(m_limit, limit); }
-    bool stopped() const { return m_limit < m_total; }
-    bool atEnd() const { return m_at >= m_limit; }
-    QByteArray next(qint64 most) {
-        const qint64 size = std::min(most, m_limit - m_at);
-        QByteArray piece = m_file.isOpen() ? m_file.read(std::clamp<qint64>(m_bodySize - m_at, 0, size))
-                                           : m_body.mid(m_at, size);
-        piece.append(size - piece.size(), 'x');
-        m_at += size;
-        return piece;
-    }
-    bool finished = false;
-
-private:
-    QByteArray m_body;
-    QFile m_file;
-    qint64 m_bodySize = m_body.size();
-    qint64 m_total = 0;
-    qint64 m_limit = 0;
-    qint64 m_at = 0;
-};
-
-// Kept small, so what was sent is close to what the client has read.
-constexpr qint64 writeAhead = 256 * 1024;
-
-} // namespace
-
-void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &response, bool headOnly) {
-    auto source = std::make_shared<BodySource>(response.gzip ? gzipCompress(response.body) : response.body,
-                                               response.bodyFile, response.padding);
-    const qint64 total = source->total();
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
     for (const auto &[name, value] : response.headers)
         head += name + ": " + value + "\r\n";
     if (response.gzip)
         head += "Content-Encoding: gzip\r\n";
-    if (response.chunked)
-        head += "Transfer-Encoding: chunked\r\n";
-    else if (response.closeDelimited)
-        head += "Connection: close\r\n";
-    else
-        head += "Content-Length: " + QByteArray::number(total) + "\r\n";
-    head += "\r\n";
-    socket->write(head);
+    head += response.chunked ? "Transfer-Encoding: chunked\r\n"
+                             : "Content-Length: " + QByteArray::number(total) + "\r\n";
+    socket->write(head + "\r\n");
     if (headOnly)
         return;
 
-    if (response.cutAfter)
-        source->stopAt(*response.cutAfter);
-    if (response.stallAfter)
-        source->stopAt(*response.stallAfter);
     const bool dripping = response.drip.count() > 0;
-    // Several chunks, so clients see the framing and not one lump.
-    const qint64 piece = dripping ? 1 : 64 * 1024;
-    auto pump = [this, socket, source, response, piece, dripping, complete = !source->stopped()] {
-        while (!source->atEnd() && socket->bytesToWrite() < writeAhead) {
-            const QByteArray part = source->next(piece);
-            m_bodyBytesSent += part.size();
-            socket->write(response.chunked ? QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n"
-                                           : part);
+    auto at = std::make_shared<qint64>(0); // past `limit` once the end is handled
+    auto pump = [=, this] {
+        while (*at < limit && socket->bytesToWrite() < writeAhead) {
+            // Several chunks, so clients see the framing and not one lump.
+            const qint64 n = std::min<qint64>(dripping ? 1 : 64 * 1024, limit - *at);
+            QByteArray part =
+                source->isOpen() ? source->read(std::clamp<qint64>(size - *at, 0, n)) : body.mid(*at, n);
+            part.append(n - part.size(), 'x');
+            *at += n;
+            m_bodyBytesSent += n;
+            socket->write(response.chunked ? QByteArray::number(n, 16) + "\r\n" + part + "\r\n" : part);
             if (dripping)
                 return;
         }
-        if (source->atEnd() && !source->finished) {
-            source->finished = true;
-            finish(socket, response, complete);
+        if (*at != limit)
+            return;
+        ++*at;
+        if (limit == total && response.chunked)
+            socket->write("0\r\n\r\n");
+        if (response.cutAfter && !response.stallAfter) {
+            socket->flush();
+            socket->disconnectFromHost();
         }
     };
     if (dripping) {
@@ -222,17 +175,6 @@ void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &respon
         connect(socket, &QTcpSocket::bytesWritten, socket, pump);
     }
     pump();
-}
-
-void ScriptedHttpServer::finish(QTcpSocket *socket, const ScriptedResponse &response, bool complete) {
-    if (response.chunked && complete)
-        socket->write("0\r\n\r\n");
-    if (response.cutAfter && !response.stallAfter) {
-        socket->flush();
-        socket->disconnectFromHost();
-    } else if (response.closeDelimited && !response.stallAfter) {
-        socket->disconnectFromHost();
-    }
 }
 
 } // namespace lumivra::test

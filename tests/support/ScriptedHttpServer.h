@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QPair>
 #include <QTcpServer>
-#include <QUrl>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -20,14 +19,12 @@ struct ScriptedResponse {
     int status = 200;
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
-    QString bodyFile;                   // the body instead read from this file as it is sent
     bool chunked = false;               // Transfer-Encoding: chunked
     bool gzip = false;                  // body gzip-compressed on the wire, Content-Encoding: gzip
-    bool closeDelimited = false;        // no length at all: the body ends when the connection closes
     std::chrono::milliseconds delay{0}; // wait this long before the status line
     std::optional<qint64> cutAfter;     // drop the connection after this many body bytes
     std::optional<qint64> stallAfter;   // send this many body bytes, then nothing more
-    qint64 padding = 0;                 // this many more body bytes after `body`, sent as they are read
+    qint64 padding = 0;                 // this many more body bytes after `body`, made as they are sent
     std::chrono::milliseconds drip{0};  // send the body one byte at a time, this far apart
 
     static ScriptedResponse bytes(const QByteArray &body, int status = 200);
@@ -37,8 +34,7 @@ struct ScriptedResponse {
 
 struct RecordedRequest {
     QByteArray method;
-    QByteArray target;                    // as sent on the request line, query included
-    QString path;                         // decoded path, no query
+    QString path;                         // decoded, no query
     QMap<QByteArray, QByteArray> headers; // names lower-cased
 };
 
@@ -53,12 +49,10 @@ public:
     ScriptedHttpServer();
     ~ScriptedHttpServer() override;
 
-    quint16 port() const { return m_server.serverPort(); }
     // "http://127.0.0.1:<port>" followed by the given path.
     QString url(const QString &path = {}) const;
-
     void on(const QString &path, ScriptedResponse response);
-    void on(const QString &path, Handler handler);
+    void on(const QString &path, Handler handler) { m_handlers.insert(path, std::move(handler)); }
     // Unscripted paths name a file in `folder` from now on.
     void serveFolder(const QString &folder) { m_folder = folder; }
 
@@ -69,11 +63,8 @@ public:
     qint64 bodyBytesSent() const { return m_bodyBytesSent; }
 
 private:
-    void accept();
     void readFrom(QTcpSocket *socket);
-    void answer(QTcpSocket *socket, const RecordedRequest &request);
-    void send(QTcpSocket *socket, const ScriptedResponse &response, bool headOnly);
-    void finish(QTcpSocket *socket, const ScriptedResponse &response, bool complete);
+    void send(QTcpSocket *socket, const ScriptedResponse &response, const QString &file, bool headOnly);
 
     QTcpServer m_server;
     QMap<QString, Handler> m_handlers;
@@ -82,7 +73,5 @@ private:
     QMap<QTcpSocket *, QByteArray> m_buffers;
     qint64 m_bodyBytesSent = 0;
 };
-
-QByteArray gzipCompress(const QByteArray &data);
 
 } // namespace lumivra::test

@@ -22,30 +22,25 @@ inline bool waitUntil(const std::function<bool()> &predicate,
     return true;
 }
 
-namespace detail {
-// QCoro 0.8's waitFor never returns once the task throws, so the error is caught here and thrown after.
-template <typename T> QCoro::Task<std::optional<T>> caught(QCoro::Task<T> task, std::exception_ptr &error) {
-    try {
-        co_return co_await std::move(task);
-    } catch (...) {
-        error = std::current_exception();
-    }
-    co_return std::nullopt;
-}
-inline QCoro::Task<bool> caught(QCoro::Task<> task, std::exception_ptr &error) {
-    try {
-        co_await std::move(task);
-    } catch (...) {
-        error = std::current_exception();
-    }
-    co_return true;
-}
-} // namespace detail
-
-// QCoro::waitFor that also throws what the task threw.
+// QCoro::waitFor that also throws what the task threw: QCoro 0.8's waitFor never returns once the task
+// throws, so the error is caught inside and thrown again after.
 template <typename T> T runTask(QCoro::Task<T> task) {
+    using Value = std::conditional_t<std::is_void_v<T>, bool, T>;
     std::exception_ptr error;
-    [[maybe_unused]] auto result = QCoro::waitFor(detail::caught(std::move(task), error));
+    auto caught = [](QCoro::Task<T> task, std::exception_ptr &error) -> QCoro::Task<std::optional<Value>> {
+        try {
+            if constexpr (std::is_void_v<T>) {
+                co_await std::move(task);
+                co_return true;
+            } else {
+                co_return co_await std::move(task);
+            }
+        } catch (...) {
+            error = std::current_exception();
+        }
+        co_return std::nullopt;
+    };
+    [[maybe_unused]] auto result = QCoro::waitFor(caught(std::move(task), error));
     if (error)
         std::rethrow_exception(error);
     if constexpr (!std::is_void_v<T>)
