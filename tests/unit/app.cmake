@@ -1,9 +1,6 @@
-# Pieces of the application shell that stand alone: icon sources, the single-instance lock, the timer.
-lumivra_add_test(NAME AppMenuBarImageTest GUI LABELS unit app
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppMenuBarImageTest.cpp)
-lumivra_add_test(NAME AppSingleInstanceLockTest LABELS unit app
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppSingleInstanceLockTest.cpp)
+# Pieces of the application shell that stand alone: the single-instance lock and the timer.
+set(app_unit_tests ${CMAKE_CURRENT_LIST_DIR}/AppSingleInstanceLockTest.cpp)
 if(NOT APPLE)
-  lumivra_add_test(NAME AppSuspendAwareTimerTest LABELS unit app
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppSuspendAwareTimerTest.cpp)
+  list(APPEND app_unit_tests ${CMAKE_CURRENT_LIST_DIR}/AppSuspendAwareTimerTest.cpp)
 endif()
+lumivra_add_test(NAME app_unit_tests LABELS unit app SOURCES ${app_unit_tests})

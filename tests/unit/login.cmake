@@ -1,9 +1,6 @@
-lumivra_add_test(NAME login_unit_tests LABELS unit system SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/system/LaunchAgentPlistTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/system/AutostartEntryTest.cpp
-)
+# The XDG autostart entry, on real files in the test run's temporary home.
 if(NOT APPLE)
-  lumivra_add_test(NAME login_service_tests LABELS unit system SOURCES
+  lumivra_add_test(NAME login_tests LABELS unit system SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/system/LaunchAtLoginServiceTest_linux.cpp
   )
 endif()
