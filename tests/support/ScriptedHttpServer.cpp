@@ -33,25 +33,6 @@ constexpr qint64 writeAhead = 256 * 1024;
 
 } // namespace
 
-ScriptedResponse ScriptedResponse::bytes(const QByteArray &body, int status) {
-    ScriptedResponse r;
-    r.status = status;
-    r.body = body;
-    return r;
-}
-
-ScriptedResponse ScriptedResponse::json(const QByteArray &body, int status) {
-    ScriptedResponse r = bytes(body, status);
-    r.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json; charset=utf-8")));
-    return r;
-}
-
-ScriptedResponse ScriptedResponse::redirect(const QByteArray &location, int status) {
-    ScriptedResponse r = bytes({}, status);
-    r.headers.append(qMakePair(QByteArray("Location"), location));
-    return r;
-}
-
 ScriptedHttpServer::ScriptedHttpServer() {
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = m_server.nextPendingConnection()) {
@@ -69,11 +50,6 @@ ScriptedHttpServer::ScriptedHttpServer() {
         }
     });
     m_server.listen(QHostAddress::LocalHost, 0);
-}
-
-ScriptedHttpServer::~ScriptedHttpServer() {
-    for (QTcpSocket *socket : m_buffers.keys())
-        socket->abort();
 }
 
 QString ScriptedHttpServer::url(const QString &path) const {

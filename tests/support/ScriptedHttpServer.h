@@ -17,19 +17,23 @@ namespace lumivra::test {
 // One scripted answer. The defaults give a plain 200 with a Content-Length.
 struct ScriptedResponse {
     int status = 200;
-    QList<QPair<QByteArray, QByteArray>> headers;
-    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers{};
+    QByteArray body{};
     bool chunked = false;               // Transfer-Encoding: chunked
     bool gzip = false;                  // body gzip-compressed on the wire, Content-Encoding: gzip
     std::chrono::milliseconds delay{0}; // wait this long before the status line
-    std::optional<qint64> cutAfter;     // drop the connection after this many body bytes
-    std::optional<qint64> stallAfter;   // send this many body bytes, then nothing more
+    std::optional<qint64> cutAfter{};   // drop the connection after this many body bytes
+    std::optional<qint64> stallAfter{}; // send this many body bytes, then nothing more
     qint64 padding = 0;                 // this many more body bytes after `body`, made as they are sent
     std::chrono::milliseconds drip{0};  // send the body one byte at a time, this far apart
 
-    static ScriptedResponse bytes(const QByteArray &body, int status = 200);
-    static ScriptedResponse json(const QByteArray &body, int status = 200);
-    static ScriptedResponse redirect(const QByteArray &location, int status = 302);
+    static ScriptedResponse bytes(const QByteArray &body, int status = 200) { return {status, {}, body}; }
+    static ScriptedResponse json(const QByteArray &body, int status = 200) {
+        return {status, {{"Content-Type", "application/json; charset=utf-8"}}, body};
+    }
+    static ScriptedResponse redirect(const QByteArray &location, int status = 302) {
+        return {status, {{"Location", location}}, {}};
+    }
 };
 
 struct RecordedRequest {
@@ -47,7 +51,6 @@ public:
     using Handler = std::function<ScriptedResponse(const RecordedRequest &)>;
 
     ScriptedHttpServer();
-    ~ScriptedHttpServer() override;
 
     // "http://127.0.0.1:<port>" followed by the given path.
     QString url(const QString &path = {}) const;
