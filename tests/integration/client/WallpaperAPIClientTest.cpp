@@ -52,7 +52,7 @@ protected:
                     picture.write("old picture") > 0);
     }
 
-    // Announced with the image's published digest, in capitals: letter case must not matter.
+    // Announced with the image's digest in capitals: letter case must not matter.
     void download(const QString &link, const QString &base, WallpaperAPIClient::Timeouts timeouts = {}) {
         const WallpaperMetadataResponse record{.id = 3, .sha256 = digest, .downloadUrl = link};
         test::runTask(WallpaperAPIClient(base, timeouts).downloadWallpaper(record, destination));
@@ -157,6 +157,7 @@ const Hostile hostile[] = {
     {"NoContent", {.status = 204}, "服务器响应为空。", mismatch},
     {"MissingField", {.body = R"({"id": 7})"}, "服务器返回的壁纸信息缺少字段“effectiveDate”。", mismatch},
     {"CutBody", {.body = image, .cutAfter = 100000}, "transport: .+"},
+    {"RedirectLoop", ScriptedResponse::redirect("?again"), "transport: .+"},
     {"Idle", {.body = image, .stallAfter = 9}, "transport: 请求超时：服务器在 1 秒内没有响应。", {}, quick},
     {"HugeAnnouncedBody", {.body = image, .padding = 64 << 20}, tooLarge, oversized},
     {"EndlessChunkedBody", {.body = image, .chunked = true, .padding = 96 << 20}, tooLarge, oversized},
