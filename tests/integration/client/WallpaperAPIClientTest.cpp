@@ -18,7 +18,6 @@
 using namespace lumivra;
 using namespace std::chrono_literals;
 using test::ScriptedResponse;
-using ::testing::MatchesRegex;
 
 namespace {
 
@@ -136,6 +135,7 @@ struct Hostile {
     ScriptedResponse response;
     std::string today, download = {};
     WallpaperAPIClient::Timeouts timeouts = {};
+    friend void PrintTo(const Hostile &row, std::ostream *out) { *out << row.name; }
 };
 
 const std::string mismatch = "壁纸文件校验失败，已保留当前桌面。";
@@ -174,11 +174,11 @@ class HostileServer : public WallpaperClient, public ::testing::WithParamInterfa
 TEST_P(HostileServer, EndsEachRequestWithAClearMessageKeepingTheOldPicture) {
     const Hostile &row = GetParam();
     server.on(todayPath, row.response);
-    EXPECT_THAT(failureOf([&] { today(server.url(), row.timeouts); }), MatchesRegex(row.today));
+    EXPECT_THAT(failureOf([&] { today(server.url(), row.timeouts); }), ::testing::MatchesRegex(row.today));
     const qint64 sentForToday = server.bodyBytesSent();
     EXPECT_LT(sentForToday, 16 << 20);
     EXPECT_THAT(failureOf([&] { download(todayPath, server.url(), row.timeouts); }),
-                MatchesRegex(row.download.empty() ? row.today : row.download));
+                ::testing::MatchesRegex(row.download.empty() ? row.today : row.download));
     EXPECT_LT(server.bodyBytesSent() - sentForToday, qint64(80) << 20);
     EXPECT_EQ(left(), "3-abc.png: old picture");
 }
