@@ -1,5 +1,7 @@
-// The two JSON records the service sends, decoded from arbitrary bodies. A body either decodes or fails
-// with DecodingError and a message for the user; anything else escaping is a finding.
+// The two JSON records the service sends, decoded from arbitrary bodies. A body either fails with
+// DecodingError (anything else escaping is a finding), or the fields hold the members of their names exactly
+// as a plain JSON reader sees them: numbers neither rounded nor truncated, the texts that name and check the
+// file as sent.
 #include "FuzzSupport.h"
 #include "client/Errors.h"
 #include "client/Models.h"
@@ -9,63 +11,22 @@
 
 using namespace lumivra;
 
-namespace {
-
-// Written back the way the service would send it: what decoded once must decode again to the same record,
-// so nothing is lost or invented between the wire and the record.
-QByteArray encode(const WallpaperMetadataResponse &record) {
-    const QJsonObject object{
-        {QStringLiteral("id"), record.id},
-        {QStringLiteral("effectiveDate"), record.effectiveDate},
-        {QStringLiteral("fileName"), record.fileName},
-        {QStringLiteral("contentType"), record.contentType},
-        {QStringLiteral("length"), record.length},
-        {QStringLiteral("sha256"), record.sha256},
-        {QStringLiteral("downloadUrl"), record.downloadUrl},
-    };
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-bool operator==(const WallpaperMetadataResponse &a, const WallpaperMetadataResponse &b) {
-    return a.id == b.id && a.effectiveDate == b.effectiveDate && a.fileName == b.fileName &&
-           a.contentType == b.contentType && a.length == b.length && a.sha256 == b.sha256 &&
-           a.downloadUrl == b.downloadUrl;
-}
-
-void decodeMetadata(const QByteArray &body) {
-    WallpaperMetadataResponse record;
-    try {
-        record = WallpaperMetadataResponse::decode(body);
-    } catch (const DecodingError &error) {
-        LUMIVRA_FUZZ_CHECK(!error.localizedDescription().isEmpty(), QString::fromUtf8(body));
-        return;
-    }
-    const QByteArray again = encode(record);
-    LUMIVRA_FUZZ_CHECK(WallpaperMetadataResponse::decode(again) == record, QString::fromUtf8(again));
-}
-
-void decodeErrorBody(const QByteArray &body) {
-    ApiErrorResponse record;
-    try {
-        record = ApiErrorResponse::decode(body);
-    } catch (const DecodingError &error) {
-        LUMIVRA_FUZZ_CHECK(!error.localizedDescription().isEmpty(), QString::fromUtf8(body));
-        return;
-    }
-    const QByteArray again = QJsonDocument(QJsonObject{{QStringLiteral("error"), record.error}}).toJson();
-    LUMIVRA_FUZZ_CHECK(ApiErrorResponse::decode(again).error == record.error, QString::fromUtf8(again));
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-    fuzz::startApplication(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QByteArray body(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    decodeMetadata(body);
-    decodeErrorBody(body);
+    const QJsonObject sent = QJsonDocument::fromJson(body).object();
+    const auto check = [&](const auto &decode) {
+        try {
+            const QJsonObject decoded = decode();
+            for (auto field = decoded.begin(); field != decoded.end(); ++field)
+                LUMIVRA_FUZZ_CHECK(sent.value(field.key()) == field.value(), field.key());
+        } catch (const DecodingError &) {
+        }
+    };
+    check([&] {
+        const auto r = WallpaperMetadataResponse::decode(body);
+        return QJsonObject{
+            {"id", r.id}, {"length", r.length}, {"fileName", r.fileName}, {"sha256", r.sha256}};
+    });
+    check([&] { return QJsonObject{{"error", ApiErrorResponse::decode(body).error}}; });
     return 0;
 }

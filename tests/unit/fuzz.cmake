@@ -26,6 +26,6 @@ foreach(target decode_records server_address request_composition cache_naming)
     target_link_libraries(fuzz_replay_${target} PRIVATE lumivra_client)
   endif()
   add_test(NAME fuzz_replay_${target} COMMAND fuzz_replay_${target} ${fuzz}/corpus/${target})
-  set_tests_properties(fuzz_replay_${target} PROPERTIES LABELS "unit;fuzz"
-                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8" TIMEOUT 60)
+  set_tests_properties(fuzz_replay_${target} PROPERTIES LABELS "unit;client;fuzz" ENVIRONMENT "LC_ALL=C.UTF-8"
+                       TIMEOUT 60)
 endforeach()

@@ -1,0 +1,189 @@
+#include "client/WallpaperAPIClient.h"
+
+#include "ScriptedHttpServer.h"
+#include "Wait.h"
+#include "client/Errors.h"
+#include "client/ServerAddressStore.h"
+#include "client/Sha256.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <functional>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace lumivra;
+using namespace std::chrono_literals;
+using test::ScriptedResponse;
+
+namespace {
+
+const QString todayPath = "/api/client/wallpaper/today";
+const QByteArray metadataJson = R"({"id": 7, "effectiveDate": "2026-12-06", "fileName": "a.png",
+  "contentType": "image/png", "length": 3, "sha256": "", "downloadUrl": "files/a.png"})";
+const QByteArray image = QByteArray("lumivra ").repeated(25000);
+const QString digest = "74B389F40EF672B2011EBEE9D5327ED8152013FAE28F385E285A708447018B29";
+
+// What a call ends in; transport failures are told apart from the others, which their texts tell apart.
+std::string failureOf(const std::function<void()> &call) {
+    try {
+        call();
+    } catch (const Error &error) {
+        const bool transport = dynamic_cast<const TransportError *>(&error);
+        return (transport ? "transport: " : "") + error.localizedDescription().toStdString();
+    }
+    return "<no error>";
+}
+
+WallpaperMetadataResponse today(const QString &base, WallpaperAPIClient::Timeouts timeouts = {}) {
+    return test::runTask(WallpaperAPIClient(base, timeouts).getTodayWallpaper());
+}
+
+// Every test starts with an earlier picture where the image is downloaded to.
+class WallpaperClient : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QFile picture(destination);
+        ASSERT_TRUE(QDir().mkpath(cache) && picture.open(QIODevice::WriteOnly) &&
+                    picture.write("old picture") > 0);
+    }
+
+    // Announced with the image's digest in capitals: letter case must not matter.
+    void download(const QString &link, const QString &base, WallpaperAPIClient::Timeouts timeouts = {}) {
+        const WallpaperMetadataResponse record{.id = 3, .sha256 = digest, .downloadUrl = link};
+        test::runTask(WallpaperAPIClient(base, timeouts).downloadWallpaper(record, destination));
+    }
+
+    // The cache folder's files, hidden ones included so that no temporary file goes unseen, and the
+    // picture's content, checked against the digest of the file as the refresh reads it.
+    QByteArray left() const {
+        QFile picture(destination);
+        const QByteArray content = picture.open(QIODevice::ReadOnly) ? picture.readAll() : "";
+        EXPECT_EQ(sha256HexOfFile(destination), sha256Hex(content));
+        return QDir(cache).entryList(QDir::Files | QDir::Hidden).join(u' ').toUtf8() + ": " + content;
+    }
+
+    test::ScriptedHttpServer server;
+    QTemporaryDir folder;
+    const QString cache = folder.filePath("cache");
+    const QString destination = cache + "/3-abc.png";
+};
+
+// The address as written by hand into the settings file, where the INI reader splits it at its comma, is
+// tidied and written back. Root-relative links land below its path, absolute ones on their own host
+// whatever the base; both requests follow redirects and take chunked bodies, only the today request
+// compressed ones. Nothing is asked of addresses outside the web.
+TEST_F(WallpaperClient, RequestsGoBelowTheBasePathThroughRedirectsButNeverOutsideTheWeb) {
+    ServerAddressStore::applyApplicationIdentity();
+    QFile settings(QSettings().fileName());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(settings).path()) && settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\nserverBaseURL=" + server.url("/p,q/").toUtf8() + '\n');
+    settings.close();
+    const QString base = ServerAddressStore::load();
+    EXPECT_EQ(QSettings().value(ServerAddressStore::key).toString(), server.url("/p,q"));
+    server.on("/p,q" + todayPath, ScriptedResponse::redirect("/moved"));
+    server.on("/moved", ScriptedResponse{.body = metadataJson, .chunked = true, .gzip = true});
+    server.on("/p,q/files/a.png", ScriptedResponse::redirect("/img/a.png"));
+    server.on("/img/a.png", ScriptedResponse{.body = image, .chunked = true});
+    EXPECT_EQ(today(base).fileName, "a.png");
+    download("/files/a.png", base);
+    download(server.url("/img/a.png"), "http://127.0.0.1:1");
+    EXPECT_EQ(server.requests().last().headers.value("accept-encoding"), "identity");
+    for (const QString address : {"file:///etc", "qrc:", "data:,hello"}) {
+        const std::string refused = "transport: 不支持的地址：“" + (address + todayPath).toStdString() +
+                                    "”。只能通过 http 或 https 获取壁纸。";
+        EXPECT_EQ(failureOf([&] { today(address); }), refused);
+        EXPECT_EQ(failureOf([&] { download(address + todayPath, base); }), refused);
+    }
+    EXPECT_EQ(left(), "3-abc.png: " + image);
+}
+
+// The caching headers of the first answer, and how many of two requests reach the server. A fresh copy stands
+// in for the server during a later outage; any other is never used for an error, only when revalidation
+// confirms it. Expires counts from the server's Date, whatever our clock says.
+TEST_F(WallpaperClient, TodayHonoursTheServersCachingHeaders) {
+    const QPair<QByteArray, QByteArray> sent{"Date", "Mon, 07 Dec 2026 00:00:00 GMT"}, tag{"ETag", "\"v1\""};
+    const QList<QPair<QList<QPair<QByteArray, QByteArray>>, int>> rows = {
+        {{{"Cache-Control", "max-age=3600"}}, 1},
+        {{sent, {"Expires", "Mon, 07 Dec 2026 01:00:00 GMT"}}, 1},
+        {{sent, {"Expires", "0"}, {"Last-Modified", sent.second}}, 2},
+        {{{"Cache-Control", "max-age=3600, no-store"}}, 2},
+        {{{"Cache-Control", "no-cache, max-age=3600"}, tag}, 2},
+    };
+    for (const auto &[headers, requests] : rows) {
+        test::ScriptedHttpServer peer; // a new address, so nothing is stored for it yet
+        peer.on(todayPath, ScriptedResponse{.headers = headers, .body = metadataJson});
+        EXPECT_EQ(today(peer.url()).id + today(peer.url()).id, 14);
+        EXPECT_EQ(peer.count(todayPath), requests) << headers.last().second.toStdString();
+        peer.on(todayPath, ScriptedResponse{.status = 503, .body = R"({"error": "维护中"})"});
+        EXPECT_EQ(failureOf([&] { today(peer.url()); }), requests == 1 ? "<no error>" : "维护中");
+        peer.on(todayPath, [](const test::RecordedRequest &request) {
+            return ScriptedResponse{.status = request.headers.value("if-none-match") == "\"v1\"" ? 304 : 500};
+        });
+        const bool stored = requests == 1 || headers.contains(tag);
+        EXPECT_EQ(failureOf([&] { today(peer.url()); }), stored ? "<no error>" : "服务器返回错误：500");
+    }
+}
+
+// A hostile answer, given to both requests (the image is fetched from the same address), and the failure (a
+// pattern) each ends in; no download pattern: as for today.
+struct Hostile {
+    std::string name;
+    ScriptedResponse response;
+    std::string today, download = {};
+    WallpaperAPIClient::Timeouts timeouts = {};
+    friend void PrintTo(const Hostile &row, std::ostream *out) { *out << row.name; }
+};
+
+const std::string mismatch = "壁纸文件校验失败，已保留当前桌面。";
+const std::string tooLarge = "transport: 服务器的响应过大：超过 1 MiB，已停止接收。";
+const std::string oversized = "transport: 壁纸文件过大：服务器发送的数据超过 64 MiB，已停止下载。";
+const std::string undecodable = "transport: 服务器发送的内容无法解码：.*";
+// Drips come ten times as often as the wait for the next byte allows.
+const WallpaperAPIClient::Timeouts quick{500ms, 500ms, 1s, 1s};
+// A gzip header, then a deflate block of the reserved type.
+const ScriptedResponse brokenGzip{.headers = {{"Content-Encoding", "gzip"}},
+                                  .body = QByteArray::fromHex("1f8b0800000000000003ffff")};
+const std::string compressed = "transport: 服务器以压缩格式（gzip）发送了壁纸文件，而请求的是未压缩的文件。";
+
+const Hostile hostile[] = {
+    // The service's own words are shown as sent; the status is checked before emptiness.
+    {"ErrorInTheServersWords", {.status = 404, .body = R"({"error": " 壁纸已下架 "})"}, " 壁纸已下架 "},
+    {"MultipleChoices", {.status = 300}, "服务器返回错误：300"},
+    {"NotModifiedUnasked", {.status = 304}, "服务器返回错误：304"},
+    {"NoContent", {.status = 204}, "服务器响应为空。", mismatch},
+    {"MissingField", {.body = R"({"id": 7})"}, "服务器返回的壁纸信息缺少字段“effectiveDate”。", mismatch},
+    {"CutBody", {.body = image, .cutAfter = 100000}, "transport: .+"},
+    {"RedirectLoop", ScriptedResponse::redirect("?again"), "transport: .+"},
+    {"Idle", {.body = image, .stallAfter = 9}, "transport: 请求超时：服务器在 1 秒内没有响应。", {}, quick},
+    {"HugeAnnouncedBody", {.body = image, .padding = 64 << 20}, tooLarge, oversized},
+    {"EndlessChunkedBody", {.body = image, .chunked = true, .padding = 96 << 20}, tooLarge, oversized},
+    // Qt's own check against decompression bombs may speak first.
+    {"GzipBomb", {.body = QByteArray(64 << 20, ' '), .gzip = true}, tooLarge + '|' + undecodable, compressed},
+    {"BrokenCompression", brokenGzip, undecodable, compressed},
+    {"Drip", {.padding = 40, .drip = 50ms}, "transport: 请求超时：服务器在 1 秒内没有传完响应。", {}, quick},
+};
+
+class HostileServer : public WallpaperClient, public ::testing::WithParamInterface<Hostile> {};
+
+// The client stops reading what it will not use, so the peer cannot push the whole body through; the old
+// picture stays, and no temporary file.
+TEST_P(HostileServer, EndsEachRequestWithAClearMessageKeepingTheOldPicture) {
+    const Hostile &row = GetParam();
+    server.on(todayPath, row.response);
+    EXPECT_THAT(failureOf([&] { today(server.url(), row.timeouts); }), ::testing::MatchesRegex(row.today));
+    const qint64 sentForToday = server.bodyBytesSent();
+    EXPECT_LT(sentForToday, 16 << 20);
+    EXPECT_THAT(failureOf([&] { download(todayPath, server.url(), row.timeouts); }),
+                ::testing::MatchesRegex(row.download.empty() ? row.today : row.download));
+    EXPECT_LT(server.bodyBytesSent() - sentForToday, qint64(80) << 20);
+    EXPECT_EQ(left(), "3-abc.png: old picture");
+}
+
+INSTANTIATE_TEST_SUITE_P(WallpaperClient, HostileServer, ::testing::ValuesIn(hostile),
+                         [](const auto &info) { return info.param.name; });
+
+} // namespace
