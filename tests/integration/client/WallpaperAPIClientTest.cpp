@@ -53,7 +53,7 @@ protected:
 
     // Announced with the image's digest in capitals: letter case must not matter.
     void download(const QString &link, const QString &base, WallpaperAPIClient::Timeouts timeouts = {}) {
-        const WallpaperMetadataResponse record{.id = 3, .sha256 = digest, .downloadUrl = link};
+        const WallpaperMetadataResponse record{3, {}, {}, {}, 0, digest, link};
         test::runTask(WallpaperAPIClient(base, timeouts).downloadWallpaper(record, destination));
     }
 
