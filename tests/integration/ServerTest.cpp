@@ -1,0 +1,209 @@
+#include "Wait.h"
+#include "client/WallpaperAPIClient.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumivra::test;
+
+namespace {
+
+const QByteArray schedule =
+    R"({"2027-05-01": "a picture.png", "2027-05-04": "gone.png", "2027-05-05": "../b.png"})";
+const QByteArray todayPath = "/api/client/wallpaper/today",
+                 closing = " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n";
+
+QByteArray readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// What came back on one connection until the server closed it, or in 20 s.
+struct Answer {
+    QByteArray bytes;
+    bool closed = false;
+    // -1 while the server still held the connection open.
+    int status() const { return !closed ? -1 : bytes.startsWith("HTTP/1.") ? bytes.mid(9, 3).toInt() : 0; }
+    QByteArray header(const QByteArray &name) const {
+        const qsizetype at = bytes.indexOf("\r\n" + name + ": ");
+        return at < 0 ? QByteArray() : bytes.mid(at + name.size() + 4).split('\r').first();
+    }
+    QByteArray body() const { return bytes.mid(bytes.indexOf("\r\n\r\n") + 4); }
+    // A string, or a number written out.
+    auto json(const char *key) const { return QJsonDocument::fromJson(body())[key].toVariant().toString(); }
+};
+
+// Sends the bytes as given; a head left unfinished then trickles on, a byte every 200 ms, as slow peers send.
+Answer exchange(quint16 port, const QByteArray &bytes) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.write(bytes);
+    QByteArray received;
+    for (int i = 0; i < 100 && socket.state() != QAbstractSocket::UnconnectedState; ++i) {
+        socket.write(bytes.contains("\r\n\r\n") ? "" : "X");
+        socket.waitForDisconnected(200);
+        received += socket.readAll();
+    }
+    return {received, socket.state() == QAbstractSocket::UnconnectedState};
+}
+
+Answer get(quint16 port, const QByteArray &target, const QByteArray &headers = {}) {
+    return exchange(port, "GET " + target + closing + headers + "\r\n");
+}
+
+// lumivra-server on a free loopback port, which it announces on its first line; stopped at the end with
+// SIGTERM, as a service manager stops it.
+struct Server : QProcess {
+    explicit Server(const QStringList &options) {
+        start(qEnvironmentVariable("LUMIVRA_SERVER_BINARY"), QStringList{"--listen=127.0.0.1:0"} + options);
+        waitUntil([&] { return canReadLine() || state() == NotRunning; });
+        port = readLine().split(':').last().trimmed().toUShort();
+    }
+    ~Server() override {
+        terminate();
+        waitForFinished();
+    }
+    quint16 port;
+};
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(writeFile(root.filePath("a picture.png"), picture) &&
+                    writeFile(root.filePath("b.png"), "b") &&
+                    writeFile(root.filePath(".hidden.png"), "HIDDEN") &&
+                    writeFile(root.filePath("schedule.json"), schedule) &&
+                    QFile::link("/etc/passwd", root.filePath("link.png")));
+    }
+    QTemporaryDir root;
+    const QByteArray picture = QByteArray(100'000, 'p') + "end";
+};
+
+TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
+    // A whole second, which a replacement below can restore exactly, as cp -p or tar do.
+    const QDateTime modified = QDateTime::fromSecsSinceEpoch(1'700'000'000);
+    QFile file(root.filePath("a picture.png"));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) &&
+                file.setFileTime(modified, QFileDevice::FileModificationTime));
+    const Server server({"--root", root.path(), "--date", "2027-05-02"});
+    const auto settledToday = [&] {
+        Answer answer;
+        EXPECT_TRUE(waitUntil([&] {
+            answer = get(server.port, todayPath);
+            EXPECT_TRUE(answer.status() != 503 || answer.header("Retry-After") == "2");
+            return answer.status() != 503;
+        }));
+        return answer;
+    };
+    const Answer today = settledToday();
+    QStringList record;
+    for (const char *key : {"effectiveDate", "fileName", "contentType", "length", "sha256", "downloadUrl"})
+        record << today.json(key);
+    EXPECT_EQ(record, QStringList({"2027-05-02", "a picture.png", "image/png", "100003",
+                                   QCryptographicHash::hash(picture, QCryptographicHash::Sha256).toHex(),
+                                   "files/a%20picture.png"}));
+    EXPECT_GT(today.json("id").toLongLong(), 0);
+    EXPECT_EQ(get(server.port, "/files/a%20picture.png").body(), picture);
+    EXPECT_EQ(get(server.port, todayPath, "If-None-Match: " + today.header("ETag") + "\r\n").status(), 304);
+
+    // Replaced with the same size and modification time.
+    ASSERT_TRUE(file.write("q") && file.setFileTime(modified, QFileDevice::FileModificationTime));
+    EXPECT_EQ(settledToday().json("sha256"),
+              QCryptographicHash::hash("q" + picture.mid(1), QCryptographicHash::Sha256).toHex());
+    ASSERT_TRUE(root.remove());
+    EXPECT_EQ(settledToday().json("error"), "壁纸目录中还没有可用的壁纸。");
+}
+
+TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOff) {
+    const QString scheduled = "排期文件 schedule.json 为 %1 指定的壁纸 %2 不存在或无法提供。";
+    const QString invalid = "壁纸文件名无效：只能是壁纸目录中的一个文件名。";
+    const QString post = "不支持的请求方法 POST：此地址只接受 GET 和 HEAD。";
+    const QByteArray head = "GET " + todayPath + closing, today = head + "\r\n", end = closing + "\r\n";
+    // Options, what is sent, the status (0: closed without an answer), today's file name or the error, and
+    // how many peers hold a connection with half a head while this one comes.
+    const QList<std::tuple<QStringList, QByteArray, int, QString, int>> rows{
+        {{}, today, 200, "a picture.png", 0},
+        {{"--date", "2027-05-03"}, today, 200, "b.png", 0},
+        {{"--date", "2027-05-04"}, today, 404, scheduled.arg("2027-05-04", "gone.png"), 0},
+        {{"--date", "2027-05-05"}, today, 500, scheduled.arg("2027-05-05", "../b.png"), 0},
+        {{}, "GET /" + end, 404, "找不到请求的地址：/。", 0},
+        {{}, "GET /files/.hidden.png" + end, 404, "找不到壁纸文件：.hidden.png。", 0},
+        {{}, "GET /files/link.png" + end, 404, "找不到壁纸文件：link.png。", 0},
+        {{}, "GET /files/..%2F..%2F..%2F..%2F..%2F..%2F..%2Fetc%2Fpasswd" + end, 400, invalid, 0},
+        {{}, "GET /files/b.png%00.png" + end, 400, invalid, 0},
+        {{}, "POST " + todayPath + " HTTP/1.1\r\nContent-Length: 1073741824\r\n\r\nbody", 405, post, 0},
+        {{}, head + "X-Filler: " + QByteArray(40'000, 'a') + "\r\n\r\n", 431, "", 0},
+        {{}, "GET /files/" + QByteArray(40'000, 'a') + end, 414, "", 0},
+        {{"--head-timeout", "1"}, head, 0, "", 0},
+        {{"--head-timeout", "1", "--max-connections", "2"}, today, 200, "a picture.png", 2},
+    };
+    for (const auto &[options, request, status, expected, idlePeers] : rows) {
+        SCOPED_TRACE(request.left(80).toStdString());
+        const Server server(QStringList{"--root", root.path(), "--date", "2027-05-01"} + options);
+        QTcpSocket idle[2];
+        for (int i = 0; i < idlePeers; ++i) {
+            idle[i].connectToHost(QHostAddress::LocalHost, server.port);
+            EXPECT_TRUE(idle[i].write(head) && idle[i].waitForBytesWritten());
+        }
+        const Answer answer = exchange(server.port, request);
+        EXPECT_EQ(answer.status(), status);
+        EXPECT_EQ(answer.json(status == 200 ? "fileName" : "error"), expected);
+        EXPECT_EQ(answer.header("Allow"), status == 405 ? "GET, HEAD" : "");
+        // There was room for this peer only once a slow one had lost its connection.
+        const auto cut = [](QTcpSocket &peer) {
+            return peer.state() == QAbstractSocket::UnconnectedState || peer.waitForDisconnected(0);
+        };
+        EXPECT_TRUE(cut(idle[0]) || cut(idle[1]));
+        EXPECT_EQ(get(server.port, "/files/b.png").body(), "b");
+    }
+}
+
+TEST_F(ServerTest, TheClientRefreshesFromTheServiceThenFromItsExportBehindNginxAtTheSameAddress) {
+    QTemporaryDir downloads, exported, prefix;
+    const auto refresh = [&](quint16 port) {
+        const QString url = QStringLiteral("http://127.0.0.1:%1").arg(port);
+        const auto record = runTask(lumivra::WallpaperAPIClient(url).getTodayWallpaper());
+        runTask(lumivra::WallpaperAPIClient(url).downloadWallpaper(record, downloads.filePath("today")));
+        EXPECT_EQ(readFile(downloads.filePath("today")), readFile(root.filePath(record.fileName)));
+        return port;
+    };
+    const quint16 port = refresh(Server({"--root", root.path()}).port);
+    ASSERT_EQ(QProcess::execute(qEnvironmentVariable("LUMIVRA_SERVER_BINARY"),
+                                {"export", "--root", root.path(), "--out", exported.path(), "--from",
+                                 QDate::currentDate().addDays(-1).toString(Qt::ISODate), "--days", "3"}),
+              0);
+
+    // Debian's nginx with the shipped site, in one process that keeps all its files in `prefix`.
+    const QString site = QString::fromUtf8(readFile(qEnvironmentVariable("LUMIVRA_SOURCE_DIR") +
+                                                    "/packaging/nginx/lumivra.conf"))
+                             .replace("listen 80;", QStringLiteral("listen 127.0.0.1:%1;").arg(port))
+                             .replace("listen [::]:80;", "")
+                             .replace("root /srv/lumivra;", "root " + exported.path() + ";");
+    ASSERT_TRUE(writeFile(prefix.filePath("nginx.conf"),
+                          "events {} http { access_log access.log; " + site.toUtf8() +
+                              " client_body_temp_path t; proxy_temp_path t; fastcgi_temp_path t; "
+                              "uwsgi_temp_path t; scgi_temp_path t; }"));
+    QProcess nginx;
+    nginx.start("/usr/sbin/nginx", {"-p", prefix.path(), "-c", prefix.filePath("nginx.conf"), "-g",
+                                    "daemon off; master_process off; pid pid; error_log error.log;"});
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(prefix.filePath("pid")); }));
+    // The second time the client revalidates what it keeps.
+    refresh(port);
+    refresh(port);
+    const QByteArray log = readFile(prefix.filePath("access.log"));
+    EXPECT_TRUE(log.contains("\"GET /api/client/wallpaper/today HTTP/1.1\" 304 ")) << log.toStdString();
+    nginx.terminate();
+    EXPECT_TRUE(nginx.waitForFinished());
+}
+
+} // namespace
