@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -46,51 +47,63 @@ QString run(const QStringList &command) {
 
 // The program's mapped X window of either kind: the docked icon is small, its menu is not.
 QString programWindow(bool icon) {
-    for (const QString &id :
-         run({"xdotool", "search", "--onlyvisible", "--classname", "^lumivra$"}).split(u'\n')) {
-        const int width =
-            run({"xdotool", "getwindowgeometry", id}).section("Geometry:", 1).section(u'x', 0, 0).toInt();
-        if (width > 0 && (width <= 64) == icon)
-            return id;
-    }
+    static const QRegularExpression window("Window (\\d+)\\n.*\\n *Geometry: (\\d+)x");
+    const QString windows =
+        run({"xdotool", "search", "--onlyvisible", "--classname", "^lumivra$", "getwindowgeometry", "%@"});
+    for (const QRegularExpressionMatch &match : window.globalMatch(windows))
+        if ((match.captured(2).toInt() <= 64) == icon)
+            return match.captured(1);
     return {};
 }
 
 // The panel's side of the StatusNotifier and dbusmenu protocols, spoken to the program's item as a tray
-// panel does.
-struct Panel {
+// panel does, on a private bus with the desktop session the program and the panel run in.
+class TrayHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The launch refresh fails at once on an address that does not parse: no network is needed.
+        ServerAddressStore::applyApplicationIdentity();
+        QSettings().setValue(QLatin1String(ServerAddressStore::key), "http://[::1");
+    }
+    QProcess &startProgram() { return bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session); }
+
+    // A method call's answers; none when `wait` is false, for a panel fires many calls off without waiting.
+    QVariantList call(const QString &service, const QString &path, const QString &interface,
+                      const QString &method, const QVariantList &arguments, bool wait = true) {
+        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+        message.setArguments(arguments);
+        if (wait)
+            return panel.call(message, QDBus::Block, 20000).arguments();
+        panel.send(message);
+        return {};
+    }
     QVariant property(const QString &service, const QString &path, const QString &interface,
-                      const QString &name) const {
-        return bus
-            .call(QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Properties", "Get")
-                  << interface << name)
-            .arguments()
+                      const QString &name) {
+        return call(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name})
             .value(0)
             .value<QDBusVariant>()
             .variant();
     }
-    QVariant watcher(const QString &name) const {
+    QVariant watcher(const QString &name) {
         return property("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
                         "org.kde.StatusNotifierWatcher", name);
-    }
-    QVariant item(const QString &name) const {
-        return property(service, path, "org.kde.StatusNotifierItem", name);
     }
     // The item the watcher lists for the program: the one whose bus name the program's process owns.
     bool findItem(qint64 pid) {
         for (const QString &entry : watcher("RegisteredStatusNotifierItems").toStringList()) {
             service = entry.section(u'/', 0, 0);
             path = entry.contains(u'/') ? '/' + entry.section(u'/', 1) : "/StatusNotifierItem";
-            if (bus.interface()->servicePid(service).value() == pid) {
-                menuPath = item("Menu").value<QDBusObjectPath>().path();
+            menuPath =
+                property(service, path, "org.kde.StatusNotifierItem", "Menu").value<QDBusObjectPath>().path();
+            if (panel.interface()->servicePid(service).value() == pid)
                 return true;
-            }
         }
         return false;
     }
     // The tool tip's title and text as the panel shows them.
-    QString toolTip() const {
-        const auto tip = item("ToolTip").value<QDBusArgument>();
+    QString toolTip() {
+        const auto tip =
+            property(service, path, "org.kde.StatusNotifierItem", "ToolTip").value<QDBusArgument>();
         QString icon, title, text;
         tip.beginStructure();
         tip >> icon;
@@ -99,14 +112,14 @@ struct Panel {
         tip >> title >> text;
         return (title + u' ' + text).trimmed();
     }
-    // Opens the menu as a panel does: AboutToShow without waiting, then the layout it draws, a checked row
-    // marked " ✓". Empty when the program does not answer.
+    QVariantList menu(const QString &method, const QVariantList &arguments, bool wait = true) {
+        return call(service, menuPath, "com.canonical.dbusmenu", method, arguments, wait);
+    }
+    // Opens the menu: AboutToShow without waiting, then the layout the panel draws, a checked row marked
+    // " ✓". Empty when the program does not answer.
     QStringList openMenu() {
-        bus.asyncCall(menuCall("AboutToShow", {0}));
-        const auto layout = bus.call(menuCall("GetLayout", {0, -1, QStringList()}), QDBus::Block, 20000)
-                                .arguments()
-                                .value(1)
-                                .value<QDBusArgument>();
+        menu("AboutToShow", {0}, false);
+        const auto layout = menu("GetLayout", {0, -1, QStringList()}).value(1).value<QDBusArgument>();
         QStringList rows;
         int id = 0;
         QVariantMap properties;
@@ -127,38 +140,15 @@ struct Panel {
     // A click and the menu's closing, sent without waiting, as a panel does.
     void click(const QString &label) {
         for (const auto &[id, event] : {std::pair{ids.value(label), "clicked"}, std::pair{0, "closed"}})
-            bus.asyncCall(menuCall("Event", {id, event, QVariant::fromValue(QDBusVariant(0)), 0u}));
+            menu("Event", {id, event, QVariant::fromValue(QDBusVariant(0)), 0u}, false);
     }
-    QDBusMessage menuCall(const QString &method, const QVariantList &arguments) const {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(service, menuPath, "com.canonical.dbusmenu", method);
-        call.setArguments(arguments);
-        return call;
-    }
-
-    QDBusConnection bus;
-    QString service{}, path{}, menuPath{};
-    QMap<QString, int> ids{};
-};
-
-class TrayHostTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const QString runtime = home.path() + "/run";
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        session.insert("XDG_RUNTIME_DIR", runtime);
-        // The launch refresh fails at once on an address that does not parse: no network is needed.
-        ServerAddressStore::applyApplicationIdentity();
-        QSettings().setValue(QLatin1String(ServerAddressStore::key), "http://[::1");
-    }
-    QProcess &startProgram() { return bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session); }
 
     TempHome home;
-    // The desktop session the program and the panel run in.
     QProcessEnvironment session;
     PrivateBus bus;
-    Panel panel{bus.connect("panel")};
+    QDBusConnection panel = bus.connect("panel");
+    QString service, path, menuPath;
+    QMap<QString, int> ids;
 };
 
 // Plasma's tray: plasmashell hosts the items kded's watcher collects.
@@ -170,39 +160,37 @@ TEST_F(TrayHostTest, plasmaPanelShowsTheItemAndTogglesLaunchAtLoginWithoutHarm) 
         "org.kde." + QString(QStandardPaths::findExecutable("kded6").isEmpty() ? "kded5" : "kded6");
     bus.start(kded.section(u'.', 2), {}, session);
     ASSERT_TRUE(bus.waitForName(kded));
-    const QDBusMessage load = panel.bus.call(QDBusMessage::createMethodCall(kded, "/kded", kded, "loadModule")
-                                             << QString("statusnotifierwatcher"));
-    ASSERT_TRUE(load.arguments().value(0).toBool()) << "kded has no StatusNotifier watcher";
+    ASSERT_TRUE(call(kded, "/kded", kded, "loadModule", {"statusnotifierwatcher"}).value(0).toBool())
+        << "kded has no StatusNotifier watcher";
     bus.start("plasmashell", {}, session);
     // Its first start builds Plasma's caches.
-    ASSERT_TRUE(waitUntil([&] { return panel.watcher("IsStatusNotifierHostRegistered").toBool(); }, 180s))
+    ASSERT_TRUE(waitUntil([&] { return watcher("IsStatusNotifierHostRegistered").toBool(); }, 180s))
         << "plasmashell hosts no tray";
 
     QProcess &program = startProgram();
-    ASSERT_TRUE(waitUntil([&] { return panel.findItem(program.processId()); }, 60s));
-    EXPECT_TRUE(waitUntil([&] { return panel.toolTip() == failedTip; })) << panel.toolTip().toStdString();
-    EXPECT_EQ(panel.openMenu().join(", ").toStdString(), "刷新壁纸, 开机自动启动, 关于, 退出");
-    panel.click(toggle);
+    ASSERT_TRUE(waitUntil([&] { return findItem(program.processId()); }, 60s));
+    EXPECT_TRUE(waitUntil([&] { return toolTip() == failedTip; })) << toolTip().toStdString();
+    EXPECT_EQ(openMenu().join(", ").toStdString(), "刷新壁纸, 开机自动启动, 关于, 退出");
+    click(toggle);
     const QString autostart = LaunchAtLoginService::launchAgentURL();
     ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(autostart); }));
-    EXPECT_TRUE(panel.openMenu().contains(toggled));
+    EXPECT_TRUE(openMenu().contains(toggled));
 
     // Quick toggles, each while the previous menu's "closed" and the next AboutToShow are still on their way.
     for (int toggles = 0; toggles < 50; ++toggles) {
-        ASSERT_FALSE(panel.openMenu().isEmpty())
+        ASSERT_FALSE(openMenu().isEmpty())
             << "the program stopped answering after " << toggles << " quick toggles: " << fate(program);
-        panel.click(toggle);
+        click(toggle);
     }
     // Qt runs a clicked item's action in a later turn of the program's event loop: the first layout asked
     // for afterwards may come before the last click's effect, the second cannot.
-    panel.openMenu();
-    ASSERT_TRUE(panel.openMenu().contains(toggled))
+    openMenu();
+    ASSERT_TRUE(openMenu().contains(toggled))
         << "fifty toggles end where they began, unless " << fate(program);
     EXPECT_TRUE(QFileInfo::exists(autostart)) << "the menu's mark says otherwise than the autostart file";
-    EXPECT_EQ(panel.toolTip(), failedTip);
 
     // Quitting from the panel takes the icon off the tray while the panel still holds its menu.
-    panel.click("退出");
+    click("退出");
     EXPECT_EQ(fate(program, 20000), "exited with code 0");
 }
 
@@ -216,7 +204,7 @@ TEST_F(TrayHostTest, waylandPanelStartedAfterTheProgramShowsItsIcon) {
     session.insert("XDG_SESSION_TYPE", "wayland");
 
     QProcess &program = startProgram();
-    QDBusConnectionInterface &names = *panel.bus.interface();
+    QDBusConnectionInterface &names = *panel.interface();
     ASSERT_TRUE(waitUntil([&] {
         const QStringList owned = names.registeredServiceNames();
         return std::any_of(owned.begin(), owned.end(),
@@ -234,9 +222,8 @@ TEST_F(TrayHostTest, waylandPanelStartedAfterTheProgramShowsItsIcon) {
     waybarSession.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
     sway.startClient("waybar", {"-c", config, "-s", style}, waybarSession);
 
-    ASSERT_TRUE(waitUntil([&] { return panel.findItem(program.processId()); }, 60s))
-        << qPrintable(sway.log());
-    EXPECT_EQ(panel.toolTip(), failedTip) << "the refresh ran while there was no tray yet";
+    ASSERT_TRUE(waitUntil([&] { return findItem(program.processId()); }, 60s)) << qPrintable(sway.log());
+    EXPECT_EQ(toolTip(), failedTip) << "the refresh ran while there was no tray yet";
 }
 
 // An XEmbed tray (trayer) on a plain X11 desktop, started after the program, while the launch refresh is

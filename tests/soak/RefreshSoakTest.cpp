@@ -5,7 +5,6 @@
 // open files grow.
 #include "ProcessGauges.h"
 #include "ScriptedHttpServer.h"
-#include "TempHome.h"
 #include "Wait.h"
 #include "app/AppDelegate.h"
 #include "system/ClientPaths.h"
@@ -125,7 +124,6 @@ TEST(RefreshSoak, everyCycleEndsAsItsFaultsSayAndLeavesOnlyVerifiedFiles) {
     const int cycles = std::max(qEnvironmentVariableIntValue("LUMIVRA_SOAK_CYCLES"), 50);
     std::printf("refresh soak: seed %llu (repeat with LUMIVRA_SOAK_SEED), %d cycles\n", seed, cycles);
 
-    TempHome home;
     ScriptedHttpServer server;
     QMap<QString, ScriptedResponse> answers;
     for (const QString path : {"/api/client/wallpaper/today", "/files/image"})
