@@ -79,22 +79,21 @@ protected:
     }
     QVariant property(const QString &service, const QString &path, const QString &interface,
                       const QString &name) {
-        return call(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name})
-            .value(0)
-            .value<QDBusVariant>()
-            .variant();
+        const QVariantList answer =
+            call(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name});
+        return answer.value(0).value<QDBusVariant>().variant();
     }
     QVariant watcher(const QString &name) {
         return property("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
                         "org.kde.StatusNotifierWatcher", name);
     }
+    QVariant item(const QString &name) { return property(service, path, "org.kde.StatusNotifierItem", name); }
     // The item the watcher lists for the program: the one whose bus name the program's process owns.
     bool findItem(qint64 pid) {
         for (const QString &entry : watcher("RegisteredStatusNotifierItems").toStringList()) {
             service = entry.section(u'/', 0, 0);
             path = entry.contains(u'/') ? '/' + entry.section(u'/', 1) : "/StatusNotifierItem";
-            menuPath =
-                property(service, path, "org.kde.StatusNotifierItem", "Menu").value<QDBusObjectPath>().path();
+            menuPath = item("Menu").value<QDBusObjectPath>().path();
             if (panel.interface()->servicePid(service).value() == pid)
                 return true;
         }
@@ -102,8 +101,7 @@ protected:
     }
     // The tool tip's title and text as the panel shows them.
     QString toolTip() {
-        const auto tip =
-            property(service, path, "org.kde.StatusNotifierItem", "ToolTip").value<QDBusArgument>();
+        const auto tip = item("ToolTip").value<QDBusArgument>();
         QString icon, title, text;
         tip.beginStructure();
         tip >> icon;
