@@ -36,21 +36,14 @@ std::string fate(QProcess &program, int waitMs = 5000) {
            std::to_string(program.exitCode());
 }
 
-// Output of a short X helper command (xdotool), or empty when it failed.
-QString run(const QStringList &command) {
-    QProcess process;
-    process.start(command.first(), command.mid(1));
-    return process.waitForFinished(10000) && process.exitCode() == 0
-               ? QString::fromUtf8(process.readAllStandardOutput()).trimmed()
-               : QString();
-}
-
 // The program's mapped X window of either kind: the docked icon is small, its menu is not.
 QString programWindow(bool icon) {
+    QProcess xdotool;
+    xdotool.start("xdotool",
+                  {"search", "--onlyvisible", "--classname", "^lumivra$", "getwindowgeometry", "%@"});
+    xdotool.waitForFinished(10000);
     static const QRegularExpression window("Window (\\d+)\\n.*\\n *Geometry: (\\d+)x");
-    const QString windows =
-        run({"xdotool", "search", "--onlyvisible", "--classname", "^lumivra$", "getwindowgeometry", "%@"});
-    for (const QRegularExpressionMatch &match : window.globalMatch(windows))
+    for (const QRegularExpressionMatch &match : window.globalMatch(xdotool.readAllStandardOutput()))
         if ((match.captured(2).toInt() <= 64) == icon)
             return match.captured(1);
     return {};
@@ -242,9 +235,9 @@ TEST_F(TrayHostTest, xembedTrayStartedAfterTheProgramDocksAnIconWhoseMenuQuits) 
     bus.start("trayer", {"--edge", "top", "--widthtype", "request", "--height", "24"}, session);
     QString icon;
     ASSERT_TRUE(waitUntil([&] { return !(icon = programWindow(true)).isEmpty(); }, 30s)) << "no icon docked";
-    run({"xdotool", "mousemove", "--window", icon, "8", "8", "click", "1"});
+    QProcess::execute("xdotool", {"mousemove", "--window", icon, "8", "8", "click", "1"});
     ASSERT_TRUE(waitUntil([] { return !programWindow(false).isEmpty(); })) << "a plain click opens no menu";
-    run({"xdotool", "key", "Up", "Return"}); // the last row, 退出
+    QProcess::execute("xdotool", {"key", "Up", "Return"}); // the last row, 退出
     EXPECT_EQ(fate(program, 20000), "exited with code 0") << "quitting waited for the stalled refresh";
 }
 
