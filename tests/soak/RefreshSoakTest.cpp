@@ -19,10 +19,10 @@
 #include <random>
 
 #if defined(__SANITIZE_ADDRESS__)
-// Freed memory waits in the sanitizer's quarantine, 256 MiB of it by default, which would look like growth
-// here; a smaller one still catches a use soon after release.
+// Freed memory waits in the sanitizer's quarantine, 256 MiB of it by default, which fills slowly over the run
+// and would look like growth here; a smaller one still catches a use soon after release.
 extern "C" const char *__asan_default_options() {
-    return "quarantine_size_mb=16";
+    return "quarantine_size_mb=4";
 }
 #endif
 
