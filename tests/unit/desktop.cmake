@@ -1,5 +1,4 @@
-set(desktop_unit_sources ${CMAKE_CURRENT_LIST_DIR}/system/WallpaperSetterTest.cpp)
 if(NOT APPLE)
-  list(APPEND desktop_unit_sources ${CMAKE_CURRENT_LIST_DIR}/system/DesktopSessionTest.cpp)
+  lumivra_add_test(NAME desktop_unit_tests LABELS unit system SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/system/DesktopSessionTest.cpp)
 endif()
-lumivra_add_test(NAME desktop_unit_tests LABELS unit system SOURCES ${desktop_unit_sources})
