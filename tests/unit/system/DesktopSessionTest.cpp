@@ -40,8 +40,10 @@ TEST(DesktopSessionTest, DetectsTheDesktopFromTheEnvironment) {
     }
 }
 
-// This program runs a QCoreApplication, so the platform reports no screen at all.
-TEST(DesktopSessionTest, NoSupportedDesktopOrNoScreenIsAnErrorThatSaysSo) {
+// This program runs a QCoreApplication, so the platform reports no screen at all, and its XDG_DATA_DIRS names
+// an empty folder, so GIO finds no desktop's schema (and would abort the process if asked for one
+// regardless).
+TEST(DesktopSessionTest, NoDesktopNoScreenOrNoSchemaIsAnErrorThatSaysSo) {
     const ScreenInfo screen{"eDP-1", {0, 0, 1920, 1080}, 0};
     EXPECT_THAT([&] { makeUnsupportedBackend("Hyprland")->setPicture("/a.jpg", screen); },
                 ThrowsMessage<DesktopError>(StrEq("不支持在当前桌面环境（Hyprland）中设置壁纸。")));
@@ -49,6 +51,9 @@ TEST(DesktopSessionTest, NoSupportedDesktopOrNoScreenIsAnErrorThatSaysSo) {
                 ThrowsMessage<DesktopError>(StrEq("无法识别当前的桌面环境，不支持在这里设置壁纸。")));
     EXPECT_THAT([] { WallpaperSetter::set("/a.jpg"); },
                 ThrowsMessage<WallpaperClientError>(StrEq("没有找到可设置壁纸的屏幕。")));
+    EXPECT_THAT(
+        [&] { makeGSettingsBackend(GSettingsDesktop::mate)->setPicture("/a.jpg", screen); },
+        ThrowsMessage<DesktopError>(StrEq("找不到桌面的壁纸设置（org.mate.background），无法设置壁纸。")));
 }
 
 } // namespace
