@@ -39,8 +39,7 @@ QProcess &HeadlessSway::startClient(const QString &program, const QStringList &a
     environment.insert("PATH", qEnvironmentVariable("PATH"));
     environment.insert("HOME", m_dir.path());
     environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("runtime"));
-    if (!isSway)
-        environment.insert("WAYLAND_DISPLAY", waylandDisplay());
+    environment.insert("WAYLAND_DISPLAY", waylandDisplay());
     environment.insert(extra);
     process.setProcessEnvironment(environment);
     // Sway's own output is kept for log(); its clients' goes to the test's log.
