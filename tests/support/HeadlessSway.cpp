@@ -35,12 +35,11 @@ QProcess &HeadlessSway::startClient(const QString &program, const QStringList &a
                                     const QProcessEnvironment &extra) {
     QProcess &process = *m_processes.emplace_back(std::make_unique<QProcess>());
     const bool isSway = m_processes.size() == 1;
-    QProcessEnvironment environment;
+    QProcessEnvironment environment = extra;
     environment.insert("PATH", qEnvironmentVariable("PATH"));
     environment.insert("HOME", m_dir.path());
     environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("runtime"));
     environment.insert("WAYLAND_DISPLAY", waylandDisplay());
-    environment.insert(extra);
     process.setProcessEnvironment(environment);
     // Sway's own output is kept for log(); its clients' goes to the test's log.
     process.setProcessChannelMode(isSway ? QProcess::MergedChannels : QProcess::ForwardedChannels);

@@ -175,8 +175,6 @@ TEST_F(DesktopTest, PcmanfmShowsThePictureInLxdeAndHidesTheRootWindowElsewhere) 
 }
 
 TEST_F(DesktopTest, PlasmaSavesThePictureForTheScreensDesktopOnly) {
-    EXPECT_THAT(set(makePlasmaBackend, "/a.png", xvfb),
-                HasSubstr("无法连接 KDE Plasma 桌面（org.kde.plasmashell）"));
     ASSERT_NO_FATAL_FAILURE(startPlasma());
     // Quotes, "%2" and a try at ending the script's string must all stay in the file name. Plasma owns its
     // name before it has loaded its desktops, and says until then that the screen has none.
@@ -199,7 +197,8 @@ TEST_F(DesktopTest, PlasmaForbiddenToRunScriptsRefuses) {
 }
 
 TEST_F(DesktopTest, XfceShowsThePictureOnEveryWorkspaceOfTheMonitorAndNoOtherMonitor) {
-    EXPECT_THAT(set(makeXfceBackend, "/a.png", xvfb), HasSubstr("无法连接 XFCE 桌面"));
+    // Unreachable, like every desktop asked over D-Bus when it is not running.
+    EXPECT_THAT(set(makeXfceBackend, "/a.png", xvfb), HasSubstr("无法连接 XFCE 桌面（org.xfce.Xfconf）"));
     EXPECT_THAT(set(makeXfceBackend, "/a.png", {"", {0, 0, 800, 600}, 1}), HasSubstr("第 2 块屏幕没有名称"));
     // DP-2's first picture is fixed by an administrator; xfconfd reads such settings when it starts.
     write(home.path() + "/system/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml",
@@ -253,8 +252,6 @@ TEST_F(DesktopTest, PcmanfmQtShowsThePictureAndKeepsTheFitting) {
     ASSERT_TRUE(bus.waitForName("org.pcmanfm.PCManFM"));
     const QString file = bluePicture(home.path() + "/it's a \"picture\", 1.png");
     EXPECT_EQ(set(makeLxqtBackend, file, xvfb), "");
-    // One picture serves every screen, so asking again for another screen is harmless.
-    EXPECT_EQ(set(makeLxqtBackend, file, {"HDMI-1", {1280, 0, 1024, 768}, 1}), "");
     EXPECT_TRUE(test::waitUntil([] { return shown() == blue.rgb(); }))
         << QColor(shown()).name().toStdString();
     EXPECT_EQ(QSettings(settings, QSettings::IniFormat).value("Desktop/WallpaperMode"), "center");
