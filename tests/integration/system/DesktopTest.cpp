@@ -8,7 +8,6 @@
 #include "system/WallpaperSetter.h"
 #include "system/X11DesktopWindow_linux.h"
 
-#include <QDBusInterface>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
