@@ -3,95 +3,58 @@
 #include "Wait.h"
 
 #include <QDir>
-#include <QFile>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumivra::test {
 
-namespace {
-
-constexpr uid_t nobody = 65534;
-
-void stop(QProcess &process) {
-    process.terminate();
-    if (!process.waitForFinished())
-        process.kill();
-    process.waitForFinished();
-}
-
-} // namespace
-
 HeadlessSway::HeadlessSway(const QByteArray &configuration) {
-    m_runtime = m_dir.path() + QStringLiteral("/runtime");
-    QDir().mkpath(m_runtime);
-    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                            QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                            QFile::ExeOther);
-    QFile config(m_dir.path() + QStringLiteral("/config"));
-    config.open(QIODevice::WriteOnly);
-    config.write(configuration);
-    config.close();
-    config.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (geteuid() == 0 && chown(QFile::encodeName(m_runtime).constData(), nobody, nobody) != 0)
+    const QByteArray runtime = QFile::encodeName(m_dir.filePath("runtime"));
+    QFile config(m_dir.filePath("config"));
+    if (::chmod(QFile::encodeName(m_dir.path()).constData(), 0755) != 0 ||
+        !config.open(QIODevice::WriteOnly) || config.write(configuration) < 0 ||
+        ::mkdir(runtime.constData(), 0700) != 0 ||
+        (geteuid() == 0 && chown(runtime.constData(), 65534, 65534) != 0))
         return;
-
-    QProcessEnvironment environment = session();
-    environment.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
-    environment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
-    environment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"), QStringLiteral("2"));
-    m_sway.setProcessEnvironment(environment);
-    m_sway.setProcessChannelMode(QProcess::MergedChannels);
-    startAsSwayUser(m_sway, {QStringLiteral("sway"), QStringLiteral("-c"), config.fileName()});
-    waitUntil([this] {
-        return !socket(QStringLiteral("sway-ipc.*.sock")).isEmpty() || m_sway.state() == QProcess::NotRunning;
-    });
-    m_socket = socket(QStringLiteral("sway-ipc.*.sock"));
+    config.close();
+    // wlroots draws in memory, on two outputs, and wants no input device.
+    const QProcess &sway =
+        startClient("env", {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=2",
+                            "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c", config.fileName()});
+    waitUntil([&] { return !ipcSocket().isEmpty() || sway.state() == QProcess::NotRunning; });
 }
 
 HeadlessSway::~HeadlessSway() {
-    for (auto &client : m_clients)
-        stop(*client);
-    stop(m_sway);
-}
-
-QString HeadlessSway::waylandDisplay() const {
-    return socket(QStringLiteral("wayland-[0-9]"));
+    for (const auto &process : m_processes) {
+        process->kill();
+        process->waitForFinished();
+    }
 }
 
 QProcess &HeadlessSway::startClient(const QString &program, const QStringList &arguments,
                                     const QProcessEnvironment &extra) {
-    auto &client = m_clients.emplace_back(std::make_unique<QProcess>());
-    QProcessEnvironment environment = session();
-    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay());
-    environment.insert(extra);
-    client->setProcessEnvironment(environment);
-    client->setProcessChannelMode(QProcess::ForwardedChannels);
-    startAsSwayUser(*client, QStringList{program} + arguments);
-    return *client;
+    QProcess &process = *m_processes.emplace_back(std::make_unique<QProcess>());
+    const bool isSway = m_processes.size() == 1;
+    QProcessEnvironment environment = extra;
+    environment.insert("PATH", qEnvironmentVariable("PATH"));
+    environment.insert("HOME", m_dir.path());
+    environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("runtime"));
+    environment.insert("WAYLAND_DISPLAY", waylandDisplay());
+    process.setProcessEnvironment(environment);
+    // Sway's own output is kept for log(); its clients' goes to the test's log.
+    process.setProcessChannelMode(isSway ? QProcess::MergedChannels : QProcess::ForwardedChannels);
+    if (geteuid() == 0)
+        process.start("setpriv",
+                      QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments);
+    else
+        process.start(program, arguments);
+    return process;
 }
 
 QString HeadlessSway::socket(const QString &pattern) const {
-    const QStringList sockets = QDir(m_runtime).entryList({pattern}, QDir::System | QDir::Files);
-    return sockets.isEmpty() ? QString() : m_runtime + QLatin1Char('/') + sockets.first();
-}
-
-QProcessEnvironment HeadlessSway::session() const {
-    QProcessEnvironment environment;
-    environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-    environment.insert(QStringLiteral("HOME"), m_dir.path());
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime);
-    return environment;
-}
-
-void HeadlessSway::startAsSwayUser(QProcess &process, const QStringList &command) {
-    if (geteuid() == 0)
-        process.start(QStringLiteral("setpriv"),
-                      QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                  QStringLiteral("--clear-groups")} +
-                          command);
-    else
-        process.start(command.first(), command.mid(1));
+    const QDir runtime(m_dir.filePath("runtime"));
+    const QStringList found = runtime.entryList({pattern}, QDir::System);
+    return found.isEmpty() ? QString() : runtime.filePath(found.first());
 }
 
 } // namespace lumivra::test

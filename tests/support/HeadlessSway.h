@@ -1,10 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 #include <vector>
@@ -18,13 +14,13 @@ public:
     // The configuration is sway's own config file, empty by default.
     explicit HeadlessSway(const QByteArray &configuration = {});
     ~HeadlessSway();
-    HeadlessSway(const HeadlessSway &) = delete;
-    HeadlessSway &operator=(const HeadlessSway &) = delete;
 
-    const QString &ipcSocket() const { return m_socket; }
+    QString ipcSocket() const { return socket(QStringLiteral("sway-ipc.*.sock")); }
     // The compositor's socket as a full path, so clients of any user with any runtime folder reach it.
-    QString waylandDisplay() const;
-    QString log() { return QString::fromLocal8Bit(m_sway.readAll()); }
+    QString waylandDisplay() const { return socket(QStringLiteral("wayland-[0-9]")); }
+    QString log() {
+        return m_processes.empty() ? QString() : QString::fromLocal8Bit(m_processes[0]->readAll());
+    }
     // A folder every user may read, for the files sway's clients load as sway's user.
     QString sharedFolder() const { return m_dir.path(); }
     // Starts a program as sway's user inside its session, with the given variables added; it is stopped
@@ -34,14 +30,9 @@ public:
 
 private:
     QString socket(const QString &pattern) const;
-    QProcessEnvironment session() const;
-    void startAsSwayUser(QProcess &process, const QStringList &command);
 
     QTemporaryDir m_dir;
-    QString m_runtime;
-    QString m_socket;
-    QProcess m_sway;
-    std::vector<std::unique_ptr<QProcess>> m_clients;
+    std::vector<std::unique_ptr<QProcess>> m_processes; // sway first
 };
 
 } // namespace lumivra::test

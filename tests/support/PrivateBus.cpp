@@ -4,74 +4,31 @@
 
 #include <QDBusConnectionInterface>
 #include <QFile>
-#include <QProcessEnvironment>
-#include <signal.h>
+#include <csignal>
 #include <stdexcept>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 
 namespace lumivra::test {
 
-namespace {
-
-void dieWithParent() {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
-
-QByteArray configuration(const QString &socketDir) {
-    return QByteArrayLiteral(
-               R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=)") +
-           socketDir.toUtf8() + QByteArrayLiteral(R"(</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-    <allow user="*"/>
-  </policy>
-</busconfig>
-)");
-}
-
-} // namespace
-
 PrivateBus::PrivateBus() {
-    // Peers that run as another user (sway and its panel refuse to run as root) may connect as well.
-    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                            QFile::ExeGroup | QFile::ExeOther);
-    const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly) || file.write(configuration(m_dir.path())) < 0)
-        throw std::runtime_error("cannot write the bus configuration");
-    file.close();
-
-    m_daemon.setChildProcessModifier(dieWithParent);
-    m_daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
-                    QStringLiteral("--config-file=") + config});
-    if (!waitUntil([this] { return m_daemon.canReadLine() || m_daemon.state() == QProcess::NotRunning; }) ||
-        !m_daemon.canReadLine())
+    // Peers that run as another user may connect as well.
+    ::chmod(QFile::encodeName(m_dir.path()).constData(), 0711);
+    QProcess &daemon =
+        start("dbus-daemon", {"--nofork", "--print-address=1", "--address=unix:dir=" + m_dir.path(),
+                              "--config-file=" LUMIVRA_PRIVATE_BUS_CONF});
+    if (!waitUntil([&] { return daemon.canReadLine(); }))
         throw std::runtime_error("dbus-daemon did not start");
-    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    m_address = QString::fromUtf8(daemon.readLine()).trimmed();
 }
 
 PrivateBus::~PrivateBus() {
     for (const QString &name : std::as_const(m_connections))
         QDBusConnection::disconnectFromBus(name);
-    for (auto &peer : m_peers) {
-        peer->terminate();
-        if (!peer->waitForFinished(5000))
-            peer->kill();
-        peer->waitForFinished();
+    for (const auto &process : m_processes) {
+        process->kill();
+        process->waitForFinished();
     }
-    m_daemon.terminate();
-    if (!m_daemon.waitForFinished(5000))
-        m_daemon.kill();
-    m_daemon.waitForFinished();
 }
 
 QDBusConnection PrivateBus::connect(const QString &name) {
@@ -81,20 +38,23 @@ QDBusConnection PrivateBus::connect(const QString &name) {
 
 QProcess &PrivateBus::start(const QString &program, const QStringList &arguments,
                             const QProcessEnvironment &extra) {
-    auto &peer = m_peers.emplace_back(std::make_unique<QProcess>());
+    QProcess &process = *m_processes.emplace_back(std::make_unique<QProcess>());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", m_address);
     environment.insert(extra);
-    peer->setProcessEnvironment(environment);
-    peer->setChildProcessModifier(dieWithParent);
-    peer->setProcessChannelMode(QProcess::ForwardedChannels);
-    peer->start(program, arguments);
-    return *peer;
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    // What the peers print is kept rather than shown, so that the daemon can tell its address.
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    return process;
 }
 
 bool PrivateBus::waitForName(const QString &service) {
-    QDBusConnection probe = connect(QStringLiteral("lumivra-test-probe"));
-    return waitUntil([&] { return probe.interface()->isServiceRegistered(service).value(); });
+    const QDBusConnection probe = connect("lumivra-test-probe");
+    // A desktop's first start on a busy machine takes long.
+    return waitUntil([&] { return probe.interface()->isServiceRegistered(service).value(); },
+                     std::chrono::seconds(60));
 }
 
 } // namespace lumivra::test

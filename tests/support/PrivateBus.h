@@ -2,9 +2,6 @@
 
 #include <QDBusConnection>
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 #include <vector>
@@ -12,14 +9,11 @@
 namespace lumivra::test {
 
 // A session bus of the test's own, with no services to activate: every peer on it is one the test started,
-// whichever user it runs as.
-// Create it after TempHome, so the peers it starts see the temporary HOME and XDG folders.
+// whichever user it runs as. Create it after TempHome, so the peers it starts see the temporary HOME.
 class PrivateBus {
 public:
     PrivateBus();
     ~PrivateBus();
-    PrivateBus(const PrivateBus &) = delete;
-    PrivateBus &operator=(const PrivateBus &) = delete;
 
     QString address() const { return m_address; }
     // A connection of its own, closed with the bus.
@@ -33,10 +27,9 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_daemon;
     QString m_address;
     QStringList m_connections;
-    std::vector<std::unique_ptr<QProcess>> m_peers;
+    std::vector<std::unique_ptr<QProcess>> m_processes; // dbus-daemon first
 };
 
 } // namespace lumivra::test

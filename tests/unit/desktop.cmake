@@ -1,5 +1,7 @@
-set(desktop_unit_sources ${CMAKE_CURRENT_LIST_DIR}/system/WallpaperSetterTest.cpp)
 if(NOT APPLE)
-  list(APPEND desktop_unit_sources ${CMAKE_CURRENT_LIST_DIR}/system/DesktopSessionTest.cpp)
+  # No desktop schema anywhere: an empty data folder and no other schema source.
+  lumivra_add_test(NAME desktop_unit_tests LABELS unit system SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/system/DesktopSessionTest.cpp
+    ENVIRONMENT "GSETTINGS_BACKEND=keyfile" "XDG_DATA_DIRS=${CMAKE_CURRENT_BINARY_DIR}/no-schemas"
+                "XDG_DATA_HOME=${CMAKE_CURRENT_BINARY_DIR}/no-schemas" "GSETTINGS_SCHEMA_DIR=")
 endif()
-lumivra_add_test(NAME desktop_unit_tests LABELS unit system SOURCES ${desktop_unit_sources})
