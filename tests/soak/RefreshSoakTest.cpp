@@ -3,7 +3,6 @@
 // come to, the cache holds only wallpapers whose content has the digest their name promises and no
 // leftovers, and the desktop was handed only the announced wallpaper; after a warm-up neither memory nor
 // open files grow.
-#include "ProcessGauges.h"
 #include "ScriptedHttpServer.h"
 #include "Wait.h"
 #include "app/AppDelegate.h"
@@ -17,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <random>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 // Freed memory waits in the sanitizer's quarantine, 256 MiB of it by default, which fills slowly over the run
@@ -104,10 +104,17 @@ int failures() {
     return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
 }
 
-// Bytes malloc handed out and did not get back. The sanitizer's allocator replaces malloc and this reads zero
-// there, but the resident size still counts.
-qint64 heapBytes() {
-    return qint64(mallinfo2().uordblks + mallinfo2().hblkhd);
+// What the process holds: resident memory, the heap malloc handed out (the sanitizer's allocator replaces
+// malloc and this reads zero there, but the resident size still counts) and open descriptors.
+struct Gauges {
+    qint64 resident = 0, heap = 0, files = 0;
+};
+Gauges gauges() {
+    QFile statm("/proc/self/statm");
+    const qint64 pages =
+        statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(1).toLongLong() : 0;
+    return {pages * sysconf(_SC_PAGESIZE), qint64(mallinfo2().uordblks + mallinfo2().hblkhd),
+            QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size()};
 }
 
 } // namespace
@@ -137,8 +144,8 @@ TEST(RefreshSoak, everyCycleEndsAsItsFaultsSayAndLeavesOnlyVerifiedFiles) {
 
     QMap<QString, QPair<int, int>> tally; // injected and survived, by request and answer
     const int warmUp = std::max(30, cycles / 5);
-    ProcessGauges baseline;
-    qint64 baselineHeap = 0, baselineRequests = 0;
+    Gauges baseline;
+    qint64 baselineRequests = 0;
     WallpaperMetadataResponse wallpaper{0, {}, "Aurora.JPG", "image/jpeg", 0, {}, {}};
     QByteArray image;
     for (int cycle = 1; cycle <= cycles; ++cycle) {
@@ -204,25 +211,24 @@ TEST(RefreshSoak, everyCycleEndsAsItsFaultsSayAndLeavesOnlyVerifiedFiles) {
         }
         // Released replies and sockets go at the next turn of the event loop; measure after that.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const ProcessGauges now = ProcessGauges::of(QCoreApplication::applicationPid());
+        const Gauges now = gauges();
         if (cycle == warmUp)
-            std::tie(baseline, baselineHeap, baselineRequests) =
-                std::tuple(now, heapBytes(), server.requests().size());
+            std::tie(baseline, baselineRequests) = std::tuple(now, server.requests().size());
         // After the warm-up; Qt keeps up to six connections per server open for reuse.
-        EXPECT_LE(now.openFiles, cycle > warmUp ? baseline.openFiles + 6 : now.openFiles);
+        EXPECT_LE(now.files, cycle > warmUp ? baseline.files + 6 : now.files);
     }
 
-    const ProcessGauges end = ProcessGauges::of(QCoreApplication::applicationPid());
+    const Gauges end = gauges();
     const qint64 requests = server.requests().size();
     std::printf("\n  %-42s %9s %9s\n", "request  answer", "injected", "survived");
     for (auto it = tally.cbegin(); it != tally.cend(); ++it)
         std::printf("  %-42s %9d %9d\n", qPrintable(it.key()), it->first, it->second);
     std::printf("\n  after %d warm-up cycles -> end: RSS %lld -> %lld KiB, heap %lld -> %lld KiB, open files "
-                "%d -> %d; %lld requests answered\n",
-                warmUp, baseline.residentBytes >> 10, end.residentBytes >> 10, baselineHeap >> 10,
-                heapBytes() >> 10, baseline.openFiles, end.openFiles, requests);
+                "%lld -> %lld; %lld requests answered\n",
+                warmUp, baseline.resident >> 10, end.resident >> 10, baseline.heap >> 10, end.heap >> 10,
+                baseline.files, end.files, requests);
     // The allocator keeps some freed memory, and the server records every request it answers.
     const qint64 recorded = (requests - baselineRequests) * 2048;
-    EXPECT_LE(heapBytes(), baselineHeap + (4 << 20) + recorded);
-    EXPECT_LE(end.residentBytes, baseline.residentBytes + (16 << 20) + recorded);
+    EXPECT_LE(end.heap, baseline.heap + (4 << 20) + recorded);
+    EXPECT_LE(end.resident, baseline.resident + (16 << 20) + recorded);
 }
