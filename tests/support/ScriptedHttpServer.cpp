@@ -1,7 +1,5 @@
 #include "ScriptedHttpServer.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QHostAddress>
 #include <QPointer>
 #include <QTcpSocket>
@@ -37,16 +35,10 @@ ScriptedHttpServer::ScriptedHttpServer() {
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = m_server.nextPendingConnection()) {
             socket->setParent(this);
-            m_buffers.insert(socket, {});
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-            // A scripted cut signals disconnection from inside readFrom; forget the socket later.
-            connect(
-                socket, &QTcpSocket::disconnected, this,
-                [this, socket] {
-                    m_buffers.remove(socket);
-                    socket->deleteLater();
-                },
-                Qt::QueuedConnection);
+            auto buffer = std::make_shared<QByteArray>();
+            connect(socket, &QTcpSocket::readyRead, this,
+                    [this, socket, buffer] { readFrom(socket, *buffer); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
     m_server.listen(QHostAddress::LocalHost, 0);
@@ -65,8 +57,7 @@ int ScriptedHttpServer::count(const QString &path) const {
         std::count_if(m_requests.begin(), m_requests.end(), [&](const auto &r) { return r.path == path; }));
 }
 
-void ScriptedHttpServer::readFrom(QTcpSocket *socket) {
-    QByteArray &buffer = m_buffers[socket];
+void ScriptedHttpServer::readFrom(QTcpSocket *socket, QByteArray &buffer) {
     buffer += socket->readAll();
     for (qsizetype end; (end = buffer.indexOf("\r\n\r\n")) >= 0;) {
         const QList<QByteArray> lines = buffer.left(end).split('\n');
@@ -81,31 +72,21 @@ void ScriptedHttpServer::readFrom(QTcpSocket *socket) {
         m_requests.append(request);
 
         const auto handler = m_handlers.constFind(request.path);
-        const QString file = m_folder + u'/' + request.path.section(u'/', -1);
-        const bool served =
-            handler == m_handlers.constEnd() && !m_folder.isEmpty() && QFileInfo(file).isFile();
-        const ScriptedResponse response = handler != m_handlers.constEnd() ? (*handler)(request)
-                                          : served                         ? ScriptedResponse()
-                                                                           : ScriptedResponse::bytes({}, 404);
-        QTimer::singleShot(response.delay, this,
-                           [this, guard = QPointer(socket), response, served, file, request] {
-                               if (guard)
-                                   send(guard, response, served ? file : QString(), request.method == "HEAD");
-                           });
+        const ScriptedResponse response =
+            handler != m_handlers.constEnd() ? (*handler)(request) : ScriptedResponse::bytes({}, 404);
+        QTimer::singleShot(response.delay, this, [this, guard = QPointer(socket), response] {
+            if (guard)
+                send(guard, response);
+        });
     }
 }
 
-void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &response, const QString &file,
-                              bool headOnly) {
-    // The body is the scripted bytes or the file, then the padding, up to where the script stops it.
-    auto source = std::make_shared<QFile>(file);
+void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &response) {
+    // The body is the scripted bytes, then the padding, up to where the script stops it.
     const QByteArray body = response.gzip ? gzipCompress(response.body) : response.body;
-    const qint64 size = file.isEmpty() ? body.size() : QFileInfo(file).size();
-    const qint64 total = size + response.padding;
+    const qint64 total = body.size() + response.padding;
     const qint64 limit =
         std::min({total, response.cutAfter.value_or(total), response.stallAfter.value_or(total)});
-    if (!file.isEmpty())
-        source->open(QIODevice::ReadOnly);
 
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
     for (const auto &[name, value] : response.headers)
@@ -115,8 +96,6 @@ void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &respon
     head += response.chunked ? "Transfer-Encoding: chunked\r\n"
                              : "Content-Length: " + QByteArray::number(total) + "\r\n";
     socket->write(head + "\r\n");
-    if (headOnly)
-        return;
 
     const bool dripping = response.drip.count() > 0;
     auto at = std::make_shared<qint64>(0); // past `limit` once the end is handled
@@ -124,8 +103,7 @@ void ScriptedHttpServer::send(QTcpSocket *socket, const ScriptedResponse &respon
         while (*at < limit && socket->bytesToWrite() < writeAhead) {
             // Several chunks, so clients see the framing and not one lump.
             const qint64 n = std::min<qint64>(dripping ? 1 : 64 * 1024, limit - *at);
-            QByteArray part =
-                source->isOpen() ? source->read(std::clamp<qint64>(size - *at, 0, n)) : body.mid(*at, n);
+            QByteArray part = body.mid(*at, n);
             part.append(n - part.size(), 'x');
             *at += n;
             m_bodyBytesSent += n;

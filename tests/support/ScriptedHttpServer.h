@@ -43,8 +43,7 @@ struct RecordedRequest {
 };
 
 // A small HTTP/1.1 server on 127.0.0.1 whose every answer a test scripts: status, headers, body framing,
-// compression, delays, stalls and cut connections. Unscripted paths get a file of the served folder or a
-// 404 with an empty body.
+// compression, delays, stalls and cut connections. Unscripted paths get a 404 with an empty body.
 class ScriptedHttpServer : public QObject {
     Q_OBJECT
 public:
@@ -56,8 +55,6 @@ public:
     QString url(const QString &path = {}) const;
     void on(const QString &path, ScriptedResponse response);
     void on(const QString &path, Handler handler) { m_handlers.insert(path, std::move(handler)); }
-    // Unscripted paths name a file in `folder` from now on.
-    void serveFolder(const QString &folder) { m_folder = folder; }
 
     QList<RecordedRequest> requests() const { return m_requests; }
     int count(const QString &path) const;
@@ -66,14 +63,12 @@ public:
     qint64 bodyBytesSent() const { return m_bodyBytesSent; }
 
 private:
-    void readFrom(QTcpSocket *socket);
-    void send(QTcpSocket *socket, const ScriptedResponse &response, const QString &file, bool headOnly);
+    void readFrom(QTcpSocket *socket, QByteArray &buffer);
+    void send(QTcpSocket *socket, const ScriptedResponse &response);
 
     QTcpServer m_server;
     QMap<QString, Handler> m_handlers;
-    QString m_folder;
     QList<RecordedRequest> m_requests;
-    QMap<QTcpSocket *, QByteArray> m_buffers;
     qint64 m_bodyBytesSent = 0;
 };
 
