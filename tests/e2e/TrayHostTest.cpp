@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -36,17 +35,12 @@ std::string fate(QProcess &program, int waitMs = 5000) {
            std::to_string(program.exitCode());
 }
 
-// The program's mapped X window of either kind: the docked icon is small, its menu is not.
-QString programWindow(bool icon) {
+// The program's mapped X windows: its docked icon, then the menu once it is open.
+QStringList programWindows() {
     QProcess xdotool;
-    xdotool.start("xdotool",
-                  {"search", "--onlyvisible", "--classname", "^lumivra$", "getwindowgeometry", "%@"});
+    xdotool.start("xdotool", {"search", "--onlyvisible", "--classname", "^lumivra$"});
     xdotool.waitForFinished(10000);
-    static const QRegularExpression window("Window (\\d+)\\n.*\\n *Geometry: (\\d+)x");
-    for (const QRegularExpressionMatch &match : window.globalMatch(xdotool.readAllStandardOutput()))
-        if ((match.captured(2).toInt() <= 64) == icon)
-            return match.captured(1);
-    return {};
+    return QString(xdotool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 // A D-Bus object's bus name, path and the interface it is spoken to through.
@@ -219,10 +213,10 @@ TEST_F(TrayHostTest, xembedTrayStartedAfterTheProgramDocksAnIconWhoseMenuQuits) 
     QProcess &program = startProgram();
     ASSERT_TRUE(waitUntil([&] { return service.count(today) == 1; }));
     bus.start("trayer", {"--edge", "top", "--widthtype", "request", "--height", "24"}, session);
-    QString icon;
-    ASSERT_TRUE(waitUntil([&] { return !(icon = programWindow(true)).isEmpty(); }, 30s)) << "no icon docked";
-    QProcess::execute("xdotool", {"mousemove", "--window", icon, "8", "8", "click", "1"});
-    ASSERT_TRUE(waitUntil([] { return !programWindow(false).isEmpty(); })) << "a plain click opens no menu";
+    QStringList windows;
+    ASSERT_TRUE(waitUntil([&] { return (windows = programWindows()).size() == 1; }, 30s)) << "no icon docked";
+    QProcess::execute("xdotool", {"mousemove", "--window", windows[0], "8", "8", "click", "1"});
+    ASSERT_TRUE(waitUntil([] { return programWindows().size() == 2; })) << "a plain click opens no menu";
     QProcess::execute("xdotool", {"key", "Up", "Return"}); // the last row, 退出
     EXPECT_EQ(fate(program, 20000), "exited with code 0") << "quitting waited for the stalled refresh";
 }
