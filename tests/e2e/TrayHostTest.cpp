@@ -57,13 +57,11 @@ protected:
         ServerAddressStore::applyApplicationIdentity();
         QSettings().setValue(QLatin1String(ServerAddressStore::key), "http://[::1");
     }
-    QProcess &startProgram() { return bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session); }
 
     // A method call's answers; none for QDBus::NoBlock, as a panel fires many calls off without waiting.
-    QVariantList call(const Object &object, const QString &method, const QVariantList &arguments,
+    QVariantList call(const Object &o, const QString &method, const QVariantList &arguments,
                       QDBus::CallMode mode = QDBus::Block) {
-        QDBusMessage message =
-            QDBusMessage::createMethodCall(object.service, object.path, object.interface, method);
+        QDBusMessage message = QDBusMessage::createMethodCall(o.service, o.path, o.interface, method);
         message.setArguments(arguments);
         return panel.call(message, mode, 20000).arguments();
     }
@@ -147,7 +145,7 @@ TEST_F(TrayHostTest, plasmaPanelShowsTheItemAndTogglesLaunchAtLoginWithoutHarm) 
     ASSERT_TRUE(waitUntil([&] { return property(watcher, "IsStatusNotifierHostRegistered").toBool(); }, 180s))
         << "plasmashell hosts no tray";
 
-    QProcess &program = startProgram();
+    QProcess &program = bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session);
     ASSERT_TRUE(waitUntil([&] { return findItem(program.processId()); }, 60s));
     EXPECT_TRUE(waitUntil([&] { return toolTip() == failedTip; })) << toolTip().toStdString();
     EXPECT_EQ(openMenu().join(", ").toStdString(), "刷新壁纸, 开机自动启动, 关于, 退出");
@@ -186,12 +184,11 @@ TEST_F(TrayHostTest, waylandPanelStartedAfterTheProgramShowsItsIcon) {
     // The program's connection is the only one to come onto the bus; waybar, with the tray in its stock
     // configuration, starts once it is there.
     const int peers = panel.interface()->registeredServiceNames().value().size();
-    QProcess &program = startProgram();
+    QProcess &program = bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session);
     ASSERT_TRUE(
         waitUntil([&] { return panel.interface()->registeredServiceNames().value().size() > peers; }));
-    QProcessEnvironment waybarSession;
-    waybarSession.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
-    sway.startClient("waybar", {}, waybarSession);
+    session.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    sway.startClient("waybar", {}, session);
 
     ASSERT_TRUE(waitUntil([&] { return findItem(program.processId()); }, 60s)) << qPrintable(sway.log());
     EXPECT_EQ(toolTip(), failedTip) << "the refresh ran while there was no tray yet";
@@ -202,16 +199,13 @@ TEST_F(TrayHostTest, waylandPanelStartedAfterTheProgramShowsItsIcon) {
 // the program without waiting for the refresh.
 TEST_F(TrayHostTest, xembedTrayStartedAfterTheProgramDocksAnIconWhoseMenuQuits) {
     ScriptedHttpServer service;
-    const QString today = "/api/client/wallpaper/today";
-    ScriptedResponse stalled = ScriptedResponse::bytes("{}");
-    stalled.stallAfter = 0;
-    service.on(today, stalled);
+    service.on("/api/client/wallpaper/today", ScriptedResponse{.body = "{}", .stallAfter = 0});
     QSettings().setValue(QLatin1String(ServerAddressStore::key), service.url());
     session.insert("XDG_SESSION_TYPE", "x11");
     session.insert("QT_QPA_PLATFORM", "xcb");
 
-    QProcess &program = startProgram();
-    ASSERT_TRUE(waitUntil([&] { return service.count(today) == 1; }));
+    QProcess &program = bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session);
+    ASSERT_TRUE(waitUntil([&] { return service.requests().size() == 1; }));
     bus.start("trayer", {"--edge", "top", "--widthtype", "request", "--height", "24"}, session);
     QStringList windows;
     ASSERT_TRUE(waitUntil([&] { return (windows = programWindows()).size() == 1; }, 30s)) << "no icon docked";
