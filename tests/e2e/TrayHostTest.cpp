@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -36,18 +35,18 @@ std::string fate(QProcess &program, int waitMs = 5000) {
            std::to_string(program.exitCode());
 }
 
-// The program's mapped X window of either kind: the docked icon is small, its menu is not.
-QString programWindow(bool icon) {
+// The program's mapped X windows: its docked icon, then the menu once it is open.
+QStringList programWindows() {
     QProcess xdotool;
-    xdotool.start("xdotool",
-                  {"search", "--onlyvisible", "--classname", "^lumivra$", "getwindowgeometry", "%@"});
+    xdotool.start("xdotool", {"search", "--onlyvisible", "--classname", "^lumivra$"});
     xdotool.waitForFinished(10000);
-    static const QRegularExpression window("Window (\\d+)\\n.*\\n *Geometry: (\\d+)x");
-    for (const QRegularExpressionMatch &match : window.globalMatch(xdotool.readAllStandardOutput()))
-        if ((match.captured(2).toInt() <= 64) == icon)
-            return match.captured(1);
-    return {};
+    return QString(xdotool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
+
+// A D-Bus object's bus name, path and the interface it is spoken to through.
+struct Object {
+    QString service, path, interface;
+};
 
 // The panel's side of the StatusNotifier and dbusmenu protocols, spoken to the program's item as a tray
 // panel does, on a private bus with the desktop session the program and the panel run in.
@@ -58,43 +57,32 @@ protected:
         ServerAddressStore::applyApplicationIdentity();
         QSettings().setValue(QLatin1String(ServerAddressStore::key), "http://[::1");
     }
-    QProcess &startProgram() { return bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session); }
 
-    // A method call's answers; none when `wait` is false, for a panel fires many calls off without waiting.
-    QVariantList call(const QString &service, const QString &path, const QString &interface,
-                      const QString &method, const QVariantList &arguments, bool wait = true) {
-        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    // A method call's answers; none for QDBus::NoBlock, as a panel fires many calls off without waiting.
+    QVariantList call(const Object &o, const QString &method, const QVariantList &arguments,
+                      QDBus::CallMode mode = QDBus::Block) {
+        QDBusMessage message = QDBusMessage::createMethodCall(o.service, o.path, o.interface, method);
         message.setArguments(arguments);
-        if (wait)
-            return panel.call(message, QDBus::Block, 20000).arguments();
-        panel.send(message);
-        return {};
+        return panel.call(message, mode, 20000).arguments();
     }
-    QVariant property(const QString &service, const QString &path, const QString &interface,
-                      const QString &name) {
-        const QVariantList answer =
-            call(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name});
-        return answer.value(0).value<QDBusVariant>().variant();
+    QVariant property(const Object &object, const QString &name) {
+        const Object properties{object.service, object.path, "org.freedesktop.DBus.Properties"};
+        return call(properties, "Get", {object.interface, name}).value(0).value<QDBusVariant>().variant();
     }
-    QVariant watcher(const QString &name) {
-        return property("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
-                        "org.kde.StatusNotifierWatcher", name);
-    }
-    QVariant item(const QString &name) { return property(service, path, "org.kde.StatusNotifierItem", name); }
     // The item the watcher lists for the program: the one whose bus name the program's process owns.
     bool findItem(qint64 pid) {
-        for (const QString &entry : watcher("RegisteredStatusNotifierItems").toStringList()) {
-            service = entry.section(u'/', 0, 0);
-            path = entry.contains(u'/') ? '/' + entry.section(u'/', 1) : "/StatusNotifierItem";
-            menuPath = item("Menu").value<QDBusObjectPath>().path();
-            if (panel.interface()->servicePid(service).value() == pid)
+        for (const QString &entry : property(watcher, "RegisteredStatusNotifierItems").toStringList()) {
+            item = {entry.section(u'/', 0, 0), entry.mid(entry.indexOf(u'/')), "org.kde.StatusNotifierItem"};
+            menu = {item.service, property(item, "Menu").value<QDBusObjectPath>().path(),
+                    "com.canonical.dbusmenu"};
+            if (panel.interface()->servicePid(item.service).value() == pid)
                 return true;
         }
         return false;
     }
     // The tool tip's title and text as the panel shows them.
     QString toolTip() {
-        const auto tip = item("ToolTip").value<QDBusArgument>();
+        const auto tip = property(item, "ToolTip").value<QDBusArgument>();
         QString icon, title, text;
         tip.beginStructure();
         tip >> icon;
@@ -103,22 +91,19 @@ protected:
         tip >> title >> text;
         return (title + u' ' + text).trimmed();
     }
-    QVariantList menu(const QString &method, const QVariantList &arguments, bool wait = true) {
-        return call(service, menuPath, "com.canonical.dbusmenu", method, arguments, wait);
-    }
     // Opens the menu: AboutToShow without waiting, then the layout the panel draws, a checked row marked
     // " ✓". Empty when the program does not answer.
     QStringList openMenu() {
-        menu("AboutToShow", {0}, false);
-        const auto layout = menu("GetLayout", {0, -1, QStringList()}).value(1).value<QDBusArgument>();
+        call(menu, "AboutToShow", {0}, QDBus::NoBlock);
+        const auto layout = call(menu, "GetLayout", {0, -1, QStringList()}).value(1).value<QDBusArgument>();
         QStringList rows;
         int id = 0;
         QVariantMap properties;
+        QList<QDBusVariant> children;
         layout.beginStructure();
-        layout >> id >> properties;
-        layout.beginArray();
-        while (!layout.atEnd()) {
-            const auto row = qdbus_cast<QDBusVariant>(layout).variant().value<QDBusArgument>();
+        layout >> id >> properties >> children;
+        for (const QDBusVariant &child : children) {
+            const auto row = child.variant().value<QDBusArgument>();
             row.beginStructure();
             row >> id >> properties;
             const QString label = properties.value("label").toString();
@@ -131,14 +116,16 @@ protected:
     // A click and the menu's closing, sent without waiting, as a panel does.
     void click(const QString &label) {
         for (const auto &[id, event] : {std::pair{ids.value(label), "clicked"}, std::pair{0, "closed"}})
-            menu("Event", {id, event, QVariant::fromValue(QDBusVariant(0)), 0u}, false);
+            call(menu, "Event", {id, event, QVariant::fromValue(QDBusVariant(0)), 0u}, QDBus::NoBlock);
     }
 
     TempHome home;
     QProcessEnvironment session;
     PrivateBus bus;
     QDBusConnection panel = bus.connect("panel");
-    QString service, path, menuPath;
+    const Object watcher{"org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                         "org.kde.StatusNotifierWatcher"};
+    Object item, menu;
     QMap<QString, int> ids;
 };
 
@@ -151,14 +138,14 @@ TEST_F(TrayHostTest, plasmaPanelShowsTheItemAndTogglesLaunchAtLoginWithoutHarm) 
         "org.kde." + QString(QStandardPaths::findExecutable("kded6").isEmpty() ? "kded5" : "kded6");
     bus.start(kded.section(u'.', 2), {}, session);
     ASSERT_TRUE(bus.waitForName(kded));
-    ASSERT_TRUE(call(kded, "/kded", kded, "loadModule", {"statusnotifierwatcher"}).value(0).toBool())
+    ASSERT_TRUE(call({kded, "/kded", kded}, "loadModule", {"statusnotifierwatcher"}).value(0).toBool())
         << "kded has no StatusNotifier watcher";
     bus.start("plasmashell", {}, session);
     // Its first start builds Plasma's caches.
-    ASSERT_TRUE(waitUntil([&] { return watcher("IsStatusNotifierHostRegistered").toBool(); }, 180s))
+    ASSERT_TRUE(waitUntil([&] { return property(watcher, "IsStatusNotifierHostRegistered").toBool(); }, 180s))
         << "plasmashell hosts no tray";
 
-    QProcess &program = startProgram();
+    QProcess &program = bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session);
     ASSERT_TRUE(waitUntil([&] { return findItem(program.processId()); }, 60s));
     EXPECT_TRUE(waitUntil([&] { return toolTip() == failedTip; })) << toolTip().toStdString();
     EXPECT_EQ(openMenu().join(", ").toStdString(), "刷新壁纸, 开机自动启动, 关于, 退出");
@@ -194,24 +181,14 @@ TEST_F(TrayHostTest, waylandPanelStartedAfterTheProgramShowsItsIcon) {
     session.insert("QT_QPA_PLATFORM", "wayland");
     session.insert("XDG_SESSION_TYPE", "wayland");
 
-    QProcess &program = startProgram();
-    QDBusConnectionInterface &names = *panel.interface();
-    ASSERT_TRUE(waitUntil([&] {
-        const QStringList owned = names.registeredServiceNames();
-        return std::any_of(owned.begin(), owned.end(),
-                           [&](auto &name) { return names.servicePid(name).value() == program.processId(); });
-    })) << "the program never came onto the bus";
-
-    const QString config = sway.sharedFolder() + "/waybar.json", style = sway.sharedFolder() + "/waybar.css";
-    for (const auto &[file, text] : {std::pair{config, R"({"height": 26, "modules-right": ["tray"]})"},
-                                     std::pair{style, "* { font-size: 12px; }"}}) {
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(text) > 0);
-        out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    }
-    QProcessEnvironment waybarSession;
-    waybarSession.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
-    sway.startClient("waybar", {"-c", config, "-s", style}, waybarSession);
+    // The program's connection is the only one to come onto the bus; waybar, with the tray in its stock
+    // configuration, starts once it is there.
+    const int peers = panel.interface()->registeredServiceNames().value().size();
+    QProcess &program = bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session);
+    ASSERT_TRUE(
+        waitUntil([&] { return panel.interface()->registeredServiceNames().value().size() > peers; }));
+    session.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    sway.startClient("waybar", {}, session);
 
     ASSERT_TRUE(waitUntil([&] { return findItem(program.processId()); }, 60s)) << qPrintable(sway.log());
     EXPECT_EQ(toolTip(), failedTip) << "the refresh ran while there was no tray yet";
@@ -222,21 +199,18 @@ TEST_F(TrayHostTest, waylandPanelStartedAfterTheProgramShowsItsIcon) {
 // the program without waiting for the refresh.
 TEST_F(TrayHostTest, xembedTrayStartedAfterTheProgramDocksAnIconWhoseMenuQuits) {
     ScriptedHttpServer service;
-    const QString today = "/api/client/wallpaper/today";
-    ScriptedResponse stalled = ScriptedResponse::bytes("{}");
-    stalled.stallAfter = 0;
-    service.on(today, stalled);
+    service.on("/api/client/wallpaper/today", ScriptedResponse{.body = "{}", .stallAfter = 0});
     QSettings().setValue(QLatin1String(ServerAddressStore::key), service.url());
     session.insert("XDG_SESSION_TYPE", "x11");
     session.insert("QT_QPA_PLATFORM", "xcb");
 
-    QProcess &program = startProgram();
-    ASSERT_TRUE(waitUntil([&] { return service.count(today) == 1; }));
+    QProcess &program = bus.start(qEnvironmentVariable("LUMIVRA_PROGRAM"), {}, session);
+    ASSERT_TRUE(waitUntil([&] { return service.requests().size() == 1; }));
     bus.start("trayer", {"--edge", "top", "--widthtype", "request", "--height", "24"}, session);
-    QString icon;
-    ASSERT_TRUE(waitUntil([&] { return !(icon = programWindow(true)).isEmpty(); }, 30s)) << "no icon docked";
-    QProcess::execute("xdotool", {"mousemove", "--window", icon, "8", "8", "click", "1"});
-    ASSERT_TRUE(waitUntil([] { return !programWindow(false).isEmpty(); })) << "a plain click opens no menu";
+    QStringList windows;
+    ASSERT_TRUE(waitUntil([&] { return (windows = programWindows()).size() == 1; }, 30s)) << "no icon docked";
+    QProcess::execute("xdotool", {"mousemove", "--window", windows[0], "8", "8", "click", "1"});
+    ASSERT_TRUE(waitUntil([] { return programWindows().size() == 2; })) << "a plain click opens no menu";
     QProcess::execute("xdotool", {"key", "Up", "Return"}); // the last row, 退出
     EXPECT_EQ(fate(program, 20000), "exited with code 0") << "quitting waited for the stalled refresh";
 }
