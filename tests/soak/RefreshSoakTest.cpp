@@ -19,14 +19,6 @@
 #include <random>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-// Freed memory waits in the sanitizer's quarantine, 256 MiB of it by default, which fills slowly over the run
-// and would look like growth here; a smaller one still catches a use soon after release.
-extern "C" const char *__asan_default_options() {
-    return "quarantine_size_mb=4";
-}
-#endif
-
 using namespace lumivra;
 using namespace lumivra::test;
 using namespace std::chrono_literals;
