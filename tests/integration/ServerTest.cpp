@@ -16,7 +16,8 @@ namespace {
 const QByteArray schedule =
     R"({"2027-05-01": "a picture.png", "2027-05-04": "gone.png", "2027-05-05": "../b.png"})";
 const QByteArray todayPath = "/api/client/wallpaper/today",
-                 closing = " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n";
+                 closing = " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n", end = closing + "\r\n",
+                 today = "GET " + todayPath + end;
 
 QByteArray readFile(const QString &path) {
     QFile file(path);
@@ -41,10 +42,6 @@ QByteArray exchange(quint16 port, const QByteArray &bytes) {
         received += socket.readAll();
     }
     return socket.state() == QAbstractSocket::UnconnectedState ? received : "still open";
-}
-
-QByteArray get(quint16 port, const QByteArray &target, const QByteArray &headers = {}) {
-    return exchange(port, "GET " + target + closing + headers + "\r\n");
 }
 
 QJsonObject json(const QByteArray &answer) {
@@ -86,14 +83,14 @@ TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
     ASSERT_TRUE(file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) &&
                 file.setFileTime(modified, QFileDevice::FileModificationTime));
     const Server server({"--root", root.path(), "--date", "2027-05-02"});
-    QByteArray today;
+    QByteArray answer;
     const auto settle = [&] {
         EXPECT_TRUE(waitUntil([&] {
-            today = get(server.port, todayPath);
-            EXPECT_EQ(today.startsWith("HTTP/1.1 503 "), today.contains("\r\nRetry-After: 2\r\n"));
-            return !today.startsWith("HTTP/1.1 503 ");
+            answer = exchange(server.port, today);
+            EXPECT_EQ(answer.startsWith("HTTP/1.1 503 "), answer.contains("\r\nRetry-After: 2\r\n"));
+            return !answer.startsWith("HTTP/1.1 503 ");
         }));
-        return json(today);
+        return json(answer);
     };
     // The digests are sha256sum's of the picture as written, and as replaced below.
     QJsonObject record = settle();
@@ -103,9 +100,10 @@ TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
         R"({"contentType":"image/png","downloadUrl":"files/a%20picture.png","effectiveDate":"2027-05-02",)"
         R"("fileName":"a picture.png","length":100003,)"
         R"("sha256":"1b76766df309c2b9f96417cf7bb969a3fac7041b257fa2e71c6d74da26b5f087"})");
-    EXPECT_TRUE(get(server.port, "/files/a%20picture.png").endsWith("\r\n\r\n" + picture));
-    const QByteArray tag = today.mid(today.indexOf("ETag: ") + 6).split('\r').first();
-    EXPECT_TRUE(get(server.port, todayPath, "If-None-Match: " + tag + "\r\n").startsWith("HTTP/1.1 304 "));
+    EXPECT_TRUE(exchange(server.port, "GET /files/a%20picture.png" + end).endsWith("\r\n\r\n" + picture));
+    const QByteArray tag = answer.mid(answer.indexOf("ETag: ") + 6).split('\r').first();
+    const QByteArray revalidation = "GET " + todayPath + closing + "If-None-Match: " + tag + "\r\n\r\n";
+    EXPECT_TRUE(exchange(server.port, revalidation).startsWith("HTTP/1.1 304 "));
 
     // Replaced with the same size and modification time.
     ASSERT_TRUE(file.write("q") && file.setFileTime(modified, QFileDevice::FileModificationTime));
@@ -118,7 +116,7 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
     const QString scheduled = "排期文件 schedule.json 为 %1 指定的壁纸 %2 不存在或无法提供。";
     const QString invalid = "壁纸文件名无效：只能是壁纸目录中的一个文件名。";
     const QString post = "405 不支持的请求方法 POST：此地址只接受 GET 和 HEAD。";
-    const QByteArray head = "GET " + todayPath + closing, today = head + "\r\n", end = closing + "\r\n";
+    const QByteArray head = "GET " + todayPath + closing;
     // Options, what is sent, the status line's code and today's file name or the error ("" when the
     // connection was closed without an answer), and how many peers hold a connection with half a head while
     // this one comes.
@@ -153,7 +151,7 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
         EXPECT_EQ(answer.contains("\r\nAllow: GET, HEAD\r\n"), expected.startsWith("405"));
         // There was room for this peer only once a slow one had lost its connection.
         EXPECT_TRUE(!idlePeers || idle[0].waitForDisconnected(0) || idle[1].waitForDisconnected(0));
-        EXPECT_TRUE(get(server.port, "/files/b.png").endsWith("\r\n\r\nb"));
+        EXPECT_TRUE(exchange(server.port, "GET /files/b.png" + end).endsWith("\r\n\r\nb"));
     }
 }
 

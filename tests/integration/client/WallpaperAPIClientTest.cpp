@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <functional>
@@ -72,16 +71,13 @@ protected:
     const QString destination = cache + "/3-abc.png";
 };
 
-// The address as written by hand into the settings file, where the INI reader splits it at its comma, is
-// tidied and written back. Root-relative links land below its path, absolute ones on their own host
+// The address as the settings give back one written by hand with a comma (split into a list), is tidied and
+// written back. Root-relative links land below its path, absolute ones on their own host
 // whatever the base; both requests follow redirects and take chunked bodies, only the today request
 // compressed ones. Nothing is asked of addresses outside the web.
 TEST_F(WallpaperClient, RequestsGoBelowTheBasePathThroughRedirectsButNeverOutsideTheWeb) {
     ServerAddressStore::applyApplicationIdentity();
-    QFile settings(QSettings().fileName());
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(settings).path()) && settings.open(QIODevice::WriteOnly) &&
-                settings.write("[General]\nserverBaseURL=" + server.url("/p,q/").toUtf8() + '\n') > 0 &&
-                settings.flush());
+    QSettings().setValue(ServerAddressStore::key, QStringList{server.url("/p"), "q/"});
     const QString base = ServerAddressStore::load();
     EXPECT_EQ(QSettings().value(ServerAddressStore::key).toString(), server.url("/p,q"));
     server.on("/p,q" + todayPath, ScriptedResponse::redirect("/moved"));
