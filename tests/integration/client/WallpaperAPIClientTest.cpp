@@ -31,8 +31,8 @@ std::string failureOf(const std::function<void()> &call) {
     try {
         call();
     } catch (const Error &error) {
-        const bool transport = dynamic_cast<const TransportError *>(&error);
-        return (transport ? "transport: " : "") + error.localizedDescription().toStdString();
+        return (dynamic_cast<const TransportError *>(&error) ? "transport: " : "") +
+               std::string(error.what());
     }
     return "<no error>";
 }
@@ -46,8 +46,7 @@ class WallpaperClient : public ::testing::Test {
 protected:
     void SetUp() override {
         QFile picture(destination);
-        ASSERT_TRUE(QDir().mkpath(cache) && picture.open(QIODevice::WriteOnly) &&
-                    picture.write("old picture") > 0);
+        ASSERT_TRUE(picture.open(QIODevice::WriteOnly) && picture.write("old picture") > 0);
     }
 
     // Announced with the image's digest in capitals: letter case must not matter.
@@ -56,19 +55,18 @@ protected:
         test::runTask(WallpaperAPIClient(base, timeouts).downloadWallpaper(record, destination));
     }
 
-    // The cache folder's files, hidden ones included so that no temporary file goes unseen, and the
+    // The folder's files, hidden ones included so that no temporary file goes unseen, and the
     // picture's content, checked against the digest of the file as the refresh reads it.
     QByteArray left() const {
         QFile picture(destination);
         const QByteArray content = picture.open(QIODevice::ReadOnly) ? picture.readAll() : "";
         EXPECT_EQ(sha256HexOfFile(destination), sha256Hex(content));
-        return QDir(cache).entryList(QDir::Files | QDir::Hidden).join(u' ').toUtf8() + ": " + content;
+        return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).join(u' ').toUtf8() + ": " + content;
     }
 
     test::ScriptedHttpServer server;
     QTemporaryDir folder;
-    const QString cache = folder.filePath("cache");
-    const QString destination = cache + "/3-abc.png";
+    const QString destination = folder.filePath("3-abc.png");
 };
 
 // The address as the settings give back one written by hand with a comma (split into a list), is tidied and
