@@ -115,9 +115,8 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
     const QByteArray head = "GET " + todayPath + closing;
     // Options, what is sent, the status line's code and today's file name or the error ("" when the
     // connection was closed without an answer), and how many peers hold a connection with half a head while
-    // this one comes.
+    // this one comes. The default date is in the schedule.
     const QList<std::tuple<QStringList, QByteArray, QString, int>> rows{
-        {{}, today, "200 a picture.png", 0},
         {{"--date", "2027-05-03"}, today, "200 b.png", 0},
         {{"--date", "2027-05-04"}, today, "404 " + scheduled.arg("2027-05-04", "gone.png"), 0},
         {{"--date", "2027-05-05"}, today, "500 " + scheduled.arg("2027-05-05", "../b.png"), 0},
