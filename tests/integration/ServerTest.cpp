@@ -42,10 +42,6 @@ QByteArray exchange(quint16 port, const QByteArray &bytes) {
     return socket.state() == QAbstractSocket::UnconnectedState ? socket.readAll() : "still open";
 }
 
-QJsonObject json(const QByteArray &answer) {
-    return QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
-}
-
 // lumivra-server on a free loopback port, which it announces on its first line; stopped at the end with
 // SIGTERM, as a service manager stops it.
 struct Server : QProcess {
@@ -88,7 +84,7 @@ TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
             EXPECT_EQ(answer.startsWith("HTTP/1.1 503 "), answer.contains("\r\nRetry-After: 2\r\n"));
             return !answer.startsWith("HTTP/1.1 503 ");
         }));
-        return json(answer);
+        return QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
     };
     // The digests are sha256sum's of the picture as written, and as replaced below.
     QJsonObject record = settle();
@@ -140,7 +136,7 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
             EXPECT_TRUE(idle[i].write(head) && idle[i].waitForBytesWritten());
         }
         const QByteArray answer = exchange(server.port, request);
-        const QJsonObject got = json(answer);
+        const QJsonObject got = QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
         EXPECT_EQ(answer.split(' ').value(1) + ' ' + got["error"].toString(got["fileName"].toString()), want);
         EXPECT_EQ(answer.contains("\r\nAllow: GET, HEAD\r\n"), want.startsWith("405"));
         // There was room for this peer only once a slow one had lost its connection.
