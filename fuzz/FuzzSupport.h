@@ -3,8 +3,6 @@
 #include <QString>
 #include <fuzzer/FuzzedDataProvider.h>
 
-namespace lumivra::fuzz {
-
 // Text from the network or a settings file may be any UTF-8, valid or not, and UTF-16 read back from
 // elsewhere may hold lone surrogates; the last byte of the input picks which of the two the text is.
 inline QString consumeText(FuzzedDataProvider &data, size_t maxBytes = 256) {
@@ -13,8 +11,6 @@ inline QString consumeText(FuzzedDataProvider &data, size_t maxBytes = 256) {
     return utf16 ? QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.data()), bytes.size() / 2)
                  : QString::fromUtf8(bytes);
 }
-
-} // namespace lumivra::fuzz
 
 // A broken property is a finding like a crash: qFatal aborts, and libFuzzer keeps the input that caused it.
 #define LUMIVRA_FUZZ_CHECK(property, detail)                                                                 \

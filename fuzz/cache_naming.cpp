@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzedDataProvider provider(data, size);
     WallpaperMetadataResponse metadata;
     metadata.id = provider.ConsumeIntegral<qint64>();
-    metadata.sha256 = fuzz::consumeText(provider, 96);
-    metadata.fileName = fuzz::consumeText(provider);
-    metadata.contentType = fuzz::consumeText(provider, 64);
+    metadata.sha256 = consumeText(provider, 96);
+    metadata.fileName = consumeText(provider);
+    metadata.contentType = consumeText(provider, 64);
     const QString path = WallpaperCache::path(metadata);
     const QString name = QFileInfo(path).fileName();
     const auto unsafe = [](QChar c) { return c == u'\\' || c.category() == QChar::Other_Control; };

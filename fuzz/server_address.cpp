@@ -16,8 +16,8 @@ using namespace lumivra;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const QRegularExpression plain(QStringLiteral("^/*([A-Za-z0-9_~-]+(/[A-Za-z0-9_~-]+)*)$"));
     FuzzedDataProvider provider(data, size);
-    const QString typed = fuzz::consumeText(provider);
-    const QString path = fuzz::consumeText(provider, 1024);
+    const QString typed = consumeText(provider);
+    const QString path = consumeText(provider, 1024);
     const QString text = typed.trimmed();
     const QString fallback = QString::fromUtf16(ClientOptions::defaultServerBaseURL);
     const QString normalized = ClientOptions::normalizeServerBaseURL(typed);
