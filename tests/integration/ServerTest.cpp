@@ -1,9 +1,9 @@
 #include "Wait.h"
 #include "client/WallpaperAPIClient.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -16,7 +16,8 @@ namespace {
 const QByteArray schedule =
     R"({"2027-05-01": "a picture.png", "2027-05-04": "gone.png", "2027-05-05": "../b.png"})";
 const QByteArray todayPath = "/api/client/wallpaper/today",
-                 closing = " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n";
+                 closing = " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n", end = closing + "\r\n",
+                 today = "GET " + todayPath + end;
 
 QByteArray readFile(const QString &path) {
     QFile file(path);
@@ -28,37 +29,17 @@ bool writeFile(const QString &path, const QByteArray &bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// What came back on one connection until the server closed it, or in 20 s.
-struct Answer {
-    QByteArray bytes;
-    bool closed = false;
-    // -1 while the server still held the connection open.
-    int status() const { return !closed ? -1 : bytes.startsWith("HTTP/1.") ? bytes.mid(9, 3).toInt() : 0; }
-    QByteArray header(const QByteArray &name) const {
-        const qsizetype at = bytes.indexOf("\r\n" + name + ": ");
-        return at < 0 ? QByteArray() : bytes.mid(at + name.size() + 4).split('\r').first();
-    }
-    QByteArray body() const { return bytes.mid(bytes.indexOf("\r\n\r\n") + 4); }
-    // A string, or a number written out.
-    auto json(const char *key) const { return QJsonDocument::fromJson(body())[key].toVariant().toString(); }
-};
-
-// Sends the bytes as given; a head left unfinished then trickles on, a byte every 200 ms, as slow peers send.
-Answer exchange(quint16 port, const QByteArray &bytes) {
+// What came back on one connection until the server closed it, or "still open" after 20 s.
+// A head left unfinished trickles on, a byte every 200 ms, as slow peers send.
+QByteArray exchange(quint16 port, const QByteArray &bytes) {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
     socket.write(bytes);
-    QByteArray received;
     for (int i = 0; i < 100 && socket.state() != QAbstractSocket::UnconnectedState; ++i) {
         socket.write(bytes.contains("\r\n\r\n") ? "" : "X");
         socket.waitForDisconnected(200);
-        received += socket.readAll();
     }
-    return {received, socket.state() == QAbstractSocket::UnconnectedState};
-}
-
-Answer get(quint16 port, const QByteArray &target, const QByteArray &headers = {}) {
-    return exchange(port, "GET " + target + closing + headers + "\r\n");
+    return socket.state() == QAbstractSocket::UnconnectedState ? socket.readAll() : "still open";
 }
 
 // lumivra-server on a free loopback port, which it announces on its first line; stopped at the end with
@@ -96,58 +77,57 @@ TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
     ASSERT_TRUE(file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) &&
                 file.setFileTime(modified, QFileDevice::FileModificationTime));
     const Server server({"--root", root.path(), "--date", "2027-05-02"});
-    const auto settledToday = [&] {
-        Answer answer;
+    QByteArray answer;
+    const auto settle = [&] {
         EXPECT_TRUE(waitUntil([&] {
-            answer = get(server.port, todayPath);
-            EXPECT_TRUE(answer.status() != 503 || answer.header("Retry-After") == "2");
-            return answer.status() != 503;
+            answer = exchange(server.port, today);
+            EXPECT_EQ(answer.startsWith("HTTP/1.1 503 "), answer.contains("\r\nRetry-After: 2\r\n"));
+            return !answer.startsWith("HTTP/1.1 503 ");
         }));
-        return answer;
+        return QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
     };
-    const Answer today = settledToday();
-    QStringList record;
-    for (const char *key : {"effectiveDate", "fileName", "contentType", "length", "sha256", "downloadUrl"})
-        record << today.json(key);
-    EXPECT_EQ(record, QStringList({"2027-05-02", "a picture.png", "image/png", "100003",
-                                   QCryptographicHash::hash(picture, QCryptographicHash::Sha256).toHex(),
-                                   "files/a%20picture.png"}));
-    EXPECT_GT(today.json("id").toLongLong(), 0);
-    EXPECT_EQ(get(server.port, "/files/a%20picture.png").body(), picture);
-    EXPECT_EQ(get(server.port, todayPath, "If-None-Match: " + today.header("ETag") + "\r\n").status(), 304);
+    // The digests are sha256sum's of the picture as written, and as replaced below.
+    QJsonObject record = settle();
+    EXPECT_GT(record.take("id").toInteger(), 0);
+    EXPECT_EQ(QJsonDocument(record).toJson(QJsonDocument::Compact),
+              R"({"contentType":"image/png","downloadUrl":"files/a%20picture.png",)"
+              R"("effectiveDate":"2027-05-02","fileName":"a picture.png","length":100003,)"
+              R"("sha256":"1b76766df309c2b9f96417cf7bb969a3fac7041b257fa2e71c6d74da26b5f087"})");
+    EXPECT_TRUE(exchange(server.port, "GET /files/a%20picture.png" + end).endsWith("\r\n\r\n" + picture));
+    const QByteArray match = "If-None-Match: " + answer.mid(answer.indexOf("ETag: ") + 6).split('\r').first();
+    EXPECT_TRUE(exchange(server.port, today.chopped(2) + match + "\r\n\r\n").startsWith("HTTP/1.1 304 "));
 
     // Replaced with the same size and modification time.
     ASSERT_TRUE(file.write("q") && file.setFileTime(modified, QFileDevice::FileModificationTime));
-    EXPECT_EQ(settledToday().json("sha256"),
-              QCryptographicHash::hash("q" + picture.mid(1), QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(settle()["sha256"], "feaac0045802ec65263a1090288b416532a09b4c0727bc9f6c863ec10b2a9cfd");
     ASSERT_TRUE(root.remove());
-    EXPECT_EQ(settledToday().json("error"), "壁纸目录中还没有可用的壁纸。");
+    EXPECT_EQ(settle()["error"], "壁纸目录中还没有可用的壁纸。");
 }
 
 TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOff) {
     const QString scheduled = "排期文件 schedule.json 为 %1 指定的壁纸 %2 不存在或无法提供。";
     const QString invalid = "壁纸文件名无效：只能是壁纸目录中的一个文件名。";
-    const QString post = "不支持的请求方法 POST：此地址只接受 GET 和 HEAD。";
-    const QByteArray head = "GET " + todayPath + closing, today = head + "\r\n", end = closing + "\r\n";
-    // Options, what is sent, the status (0: closed without an answer), today's file name or the error, and
-    // how many peers hold a connection with half a head while this one comes.
-    const QList<std::tuple<QStringList, QByteArray, int, QString, int>> rows{
-        {{}, today, 200, "a picture.png", 0},
-        {{"--date", "2027-05-03"}, today, 200, "b.png", 0},
-        {{"--date", "2027-05-04"}, today, 404, scheduled.arg("2027-05-04", "gone.png"), 0},
-        {{"--date", "2027-05-05"}, today, 500, scheduled.arg("2027-05-05", "../b.png"), 0},
-        {{}, "GET /" + end, 404, "找不到请求的地址：/。", 0},
-        {{}, "GET /files/.hidden.png" + end, 404, "找不到壁纸文件：.hidden.png。", 0},
-        {{}, "GET /files/link.png" + end, 404, "找不到壁纸文件：link.png。", 0},
-        {{}, "GET /files/..%2F..%2F..%2F..%2F..%2F..%2F..%2Fetc%2Fpasswd" + end, 400, invalid, 0},
-        {{}, "GET /files/b.png%00.png" + end, 400, invalid, 0},
-        {{}, "POST " + todayPath + " HTTP/1.1\r\nContent-Length: 1073741824\r\n\r\nbody", 405, post, 0},
-        {{}, head + "X-Filler: " + QByteArray(40'000, 'a') + "\r\n\r\n", 431, "", 0},
-        {{}, "GET /files/" + QByteArray(40'000, 'a') + end, 414, "", 0},
-        {{"--head-timeout", "1"}, head, 0, "", 0},
-        {{"--head-timeout", "1", "--max-connections", "2"}, today, 200, "a picture.png", 2},
+    const QString post = "405 不支持的请求方法 POST：此地址只接受 GET 和 HEAD。";
+    const QByteArray head = "GET " + todayPath + closing;
+    // Options, what is sent, the status line's code and today's file name or the error ("" when the
+    // connection was closed without an answer), and how many peers hold a connection with half a head while
+    // this one comes. The default date is in the schedule.
+    const QList<std::tuple<QStringList, QByteArray, QString, int>> rows{
+        {{"--date", "2027-05-03"}, today, "200 b.png", 0},
+        {{"--date", "2027-05-04"}, today, "404 " + scheduled.arg("2027-05-04", "gone.png"), 0},
+        {{"--date", "2027-05-05"}, today, "500 " + scheduled.arg("2027-05-05", "../b.png"), 0},
+        {{}, "GET /" + end, "404 找不到请求的地址：/。", 0},
+        {{}, "GET /files/.hidden.png" + end, "404 找不到壁纸文件：.hidden.png。", 0},
+        {{}, "GET /files/link.png" + end, "404 找不到壁纸文件：link.png。", 0},
+        {{}, "GET /files/..%2F..%2F..%2F..%2F..%2F..%2F..%2Fetc%2Fpasswd" + end, "400 " + invalid, 0},
+        {{}, "GET /files/b.png%00.png" + end, "400 " + invalid, 0},
+        {{}, "POST " + todayPath + " HTTP/1.1\r\nContent-Length: 1073741824\r\n\r\nbody", post, 0},
+        {{}, head + "X-Filler: " + QByteArray(40'000, 'a') + "\r\n\r\n", "431 ", 0},
+        {{}, "GET /files/" + QByteArray(40'000, 'a') + end, "414 ", 0},
+        {{"--head-timeout", "1"}, head, " ", 0},
+        {{"--head-timeout", "1", "--max-connections", "2"}, today, "200 a picture.png", 2},
     };
-    for (const auto &[options, request, status, expected, idlePeers] : rows) {
+    for (const auto &[options, request, want, idlePeers] : rows) {
         SCOPED_TRACE(request.left(80).toStdString());
         const Server server(QStringList{"--root", root.path(), "--date", "2027-05-01"} + options);
         QTcpSocket idle[2];
@@ -155,25 +135,22 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
             idle[i].connectToHost(QHostAddress::LocalHost, server.port);
             EXPECT_TRUE(idle[i].write(head) && idle[i].waitForBytesWritten());
         }
-        const Answer answer = exchange(server.port, request);
-        EXPECT_EQ(answer.status(), status);
-        EXPECT_EQ(answer.json(status == 200 ? "fileName" : "error"), expected);
-        EXPECT_EQ(answer.header("Allow"), status == 405 ? "GET, HEAD" : "");
+        const QByteArray answer = exchange(server.port, request);
+        const QJsonObject got = QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
+        EXPECT_EQ(answer.split(' ').value(1) + ' ' + got["error"].toString(got["fileName"].toString()), want);
+        EXPECT_EQ(answer.contains("\r\nAllow: GET, HEAD\r\n"), want.startsWith("405"));
         // There was room for this peer only once a slow one had lost its connection.
-        const auto cut = [](QTcpSocket &peer) {
-            return peer.state() == QAbstractSocket::UnconnectedState || peer.waitForDisconnected(0);
-        };
-        EXPECT_TRUE(cut(idle[0]) || cut(idle[1]));
-        EXPECT_EQ(get(server.port, "/files/b.png").body(), "b");
+        EXPECT_TRUE(!idlePeers || idle[0].waitForDisconnected(0) || idle[1].waitForDisconnected(0));
+        EXPECT_TRUE(exchange(server.port, "GET /files/b.png" + end).endsWith("\r\n\r\nb"));
     }
 }
 
 TEST_F(ServerTest, TheClientRefreshesFromTheServiceThenFromItsExportBehindNginxAtTheSameAddress) {
     QTemporaryDir downloads, exported, prefix;
     const auto refresh = [&](quint16 port) {
-        const QString url = QStringLiteral("http://127.0.0.1:%1").arg(port);
-        const auto record = runTask(lumivra::WallpaperAPIClient(url).getTodayWallpaper());
-        runTask(lumivra::WallpaperAPIClient(url).downloadWallpaper(record, downloads.filePath("today")));
+        const lumivra::WallpaperAPIClient client(QStringLiteral("http://127.0.0.1:%1").arg(port));
+        const auto record = runTask(client.getTodayWallpaper());
+        runTask(client.downloadWallpaper(record, downloads.filePath("today")));
         EXPECT_EQ(readFile(downloads.filePath("today")), readFile(root.filePath(record.fileName)));
         return port;
     };
