@@ -24,13 +24,6 @@ HeadlessSway::HeadlessSway(const QByteArray &configuration) {
     waitUntil([&] { return !ipcSocket().isEmpty() || sway.state() == QProcess::NotRunning; });
 }
 
-HeadlessSway::~HeadlessSway() {
-    for (const auto &process : m_processes) {
-        process->kill();
-        process->waitForFinished();
-    }
-}
-
 QProcess &HeadlessSway::startClient(const QString &program, const QStringList &arguments,
                                     const QProcessEnvironment &extra) {
     QProcess &process = *m_processes.emplace_back(std::make_unique<QProcess>());
@@ -43,18 +36,13 @@ QProcess &HeadlessSway::startClient(const QString &program, const QStringList &a
     process.setProcessEnvironment(environment);
     // Sway's own output is kept for log(); its clients' goes to the test's log.
     process.setProcessChannelMode(isSway ? QProcess::MergedChannels : QProcess::ForwardedChannels);
-    if (geteuid() == 0)
-        process.start("setpriv",
-                      QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments);
-    else
-        process.start(program, arguments);
+    const QStringList asNobody{"--reuid=65534", "--regid=65534", "--clear-groups", program};
+    process.start(geteuid() == 0 ? "setpriv" : program, geteuid() == 0 ? asNobody + arguments : arguments);
     return process;
 }
 
 QString HeadlessSway::socket(const QString &pattern) const {
-    const QDir runtime(m_dir.filePath("runtime"));
-    const QStringList found = runtime.entryList({pattern}, QDir::System);
-    return found.isEmpty() ? QString() : runtime.filePath(found.first());
+    return QDir(m_dir.filePath("runtime")).entryInfoList({pattern}, QDir::System).value(0).filePath();
 }
 
 } // namespace lumivra::test

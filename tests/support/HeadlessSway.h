@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QProcess>
-#include <QTemporaryDir>
-#include <memory>
-#include <vector>
+#include "PrivateBus.h"
 
 namespace lumivra::test {
 
@@ -13,14 +10,11 @@ class HeadlessSway {
 public:
     // The configuration is sway's own config file, empty by default.
     explicit HeadlessSway(const QByteArray &configuration = {});
-    ~HeadlessSway();
 
     QString ipcSocket() const { return socket(QStringLiteral("sway-ipc.*.sock")); }
     // The compositor's socket as a full path, so clients of any user with any runtime folder reach it.
     QString waylandDisplay() const { return socket(QStringLiteral("wayland-[0-9]")); }
-    QString log() {
-        return m_processes.empty() ? QString() : QString::fromLocal8Bit(m_processes[0]->readAll());
-    }
+    QString log() { return m_processes.empty() ? "" : QString::fromLocal8Bit(m_processes[0]->readAll()); }
     // A folder every user may read, for the files sway's clients load as sway's user.
     QString sharedFolder() const { return m_dir.path(); }
     // Starts a program as sway's user inside its session, with the given variables added; it is stopped
@@ -32,7 +26,7 @@ private:
     QString socket(const QString &pattern) const;
 
     QTemporaryDir m_dir;
-    std::vector<std::unique_ptr<QProcess>> m_processes; // sway first
+    Processes m_processes; // sway first
 };
 
 } // namespace lumivra::test

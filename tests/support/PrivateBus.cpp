@@ -5,7 +5,6 @@
 #include <QDBusConnectionInterface>
 #include <QFile>
 #include <csignal>
-#include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 
@@ -17,23 +16,8 @@ PrivateBus::PrivateBus() {
     QProcess &daemon =
         start("dbus-daemon", {"--nofork", "--print-address=1", "--address=unix:dir=" + m_dir.path(),
                               "--config-file=" LUMIVRA_PRIVATE_BUS_CONF});
-    if (!waitUntil([&] { return daemon.canReadLine(); }))
-        throw std::runtime_error("dbus-daemon did not start");
+    waitUntil([&] { return daemon.canReadLine(); });
     m_address = QString::fromUtf8(daemon.readLine()).trimmed();
-}
-
-PrivateBus::~PrivateBus() {
-    for (const QString &name : std::as_const(m_connections))
-        QDBusConnection::disconnectFromBus(name);
-    for (const auto &process : m_processes) {
-        process->kill();
-        process->waitForFinished();
-    }
-}
-
-QDBusConnection PrivateBus::connect(const QString &name) {
-    m_connections.append(name);
-    return QDBusConnection::connectToBus(m_address, name);
 }
 
 QProcess &PrivateBus::start(const QString &program, const QStringList &arguments,

@@ -17,8 +17,6 @@
 #include <QSettings>
 #include <QUrl>
 #include <gmock/gmock.h>
-#include <pwd.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
 
 using namespace lumivra;
@@ -27,29 +25,35 @@ using testing::HasSubstr;
 
 namespace {
 
-using Factory = std::unique_ptr<DesktopBackend> (*)(const QDBusConnection &, std::chrono::milliseconds);
-
 // The test's 1280x800 Xvfb has one output, which X11 and the desktops call "screen".
 const ScreenInfo xvfb{"screen", {0, 0, 1280, 800}, 0};
-const QColor blue(16, 128, 192);
 
 QRgb shown(int x = 640, int y = 400) {
     return QGuiApplication::primaryScreen()->grabWindow(0, x, y, 1, 1).toImage().pixel(0, 0);
 }
 
-// A blue picture every user may read.
-QString bluePicture(const QString &file) {
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(blue);
+// Whether the picture's green middle shows in the middle of the screen before the deadline.
+bool showsPicture(std::chrono::milliseconds deadline = 20s) {
+    return test::waitUntil([] { return shown() == QColor(Qt::green).rgb(); }, deadline);
+}
+
+// A square picture every user may read, in bands: a red top quarter, a green half, a blue bottom quarter.
+QString picture(const QString &file) {
+    QImage image(100, 100, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    QPainter(&image).fillRect(0, 0, 100, 25, Qt::red);
+    QPainter(&image).fillRect(0, 75, 100, 25, Qt::blue);
     image.save(file, "PNG");
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return file;
 }
 
-// Whether a file the desktop saved holds the line.
-bool saved(const QString &path, const QByteArray &line) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.readAll().split('\n').contains(line);
+// Whether the desktop saves the line in its file before the deadline.
+bool saves(const QString &path, const QByteArray &line) {
+    return test::waitUntil([&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) && file.readAll().split('\n').contains(line);
+    });
 }
 
 void write(const QString &path, const QByteArray &text) {
@@ -59,17 +63,13 @@ void write(const QString &path, const QByteArray &text) {
 }
 
 // Why the desktop refused the picture; "" when it took it.
-std::string refusal(const std::function<void()> &setPicture) {
+std::string set(DesktopBackend &backend, const QString &file, const ScreenInfo &screen = xvfb) {
     try {
-        setPicture();
+        backend.setPicture(file, screen);
     } catch (const DesktopError &error) {
         return error.what();
     }
     return {};
-}
-
-QString lastImage(const QString &monitor, int workspace) {
-    return QString("/backdrop/screen0/monitor%1/workspace%2/last-image").arg(monitor).arg(workspace);
 }
 
 // The pixmap the root window publishes for programs that draw over the desktop picture.
@@ -92,27 +92,18 @@ bool exists(xcb_pixmap_t pixmap) {
 // X11 session.
 class DesktopTest : public ::testing::Test {
 protected:
-    ~DesktopTest() override {
-        qunsetenv("SWAYSOCK");
-        qputenv("XDG_CURRENT_DESKTOP", "");
-    }
+    ~DesktopTest() override { qunsetenv("SWAYSOCK"); }
 
     // As a Plasma session starts it, with the activity manager its D-Bus activation would start.
     void startPlasma() {
-        QProcessEnvironment kde;
-        kde.insert("XDG_CURRENT_DESKTOP", "KDE");
-        bus.start(qEnvironmentVariable("LUMIVRA_KACTIVITYMANAGERD"), {}, kde);
-        bus.start("plasmashell", {"--no-respawn"}, kde);
+        bus.start("env", {"XDG_CURRENT_DESKTOP=KDE", qEnvironmentVariable("LUMIVRA_KACTIVITYMANAGERD")});
+        bus.start("env", {"XDG_CURRENT_DESKTOP=KDE", "plasmashell", "--no-respawn"});
         ASSERT_TRUE(bus.waitForName("org.kde.plasmashell"));
     }
 
-    std::string set(Factory make, const QString &file, const ScreenInfo &screen) {
-        return refusal([&] { make(client, 60s)->setPicture(file, screen); });
-    }
-
     // What xfconf-query prints: a property's value, nothing when there is none.
-    QString xfconfQuery(const QStringList &arguments) {
-        QProcess &query = bus.start("xfconf-query", QStringList{"-c", "xfce4-desktop", "-p"} + arguments);
+    QString xfconf(const QString &channel, const QStringList &arguments) {
+        QProcess &query = bus.start("xfconf-query", QStringList{"-c", channel, "-p"} + arguments);
         query.waitForFinished();
         return QString::fromUtf8(query.readAllStandardOutput()).trimmed();
     }
@@ -123,67 +114,55 @@ protected:
 };
 
 TEST_F(DesktopTest, RootWindowIsFilledScreenByScreenAndTheReplacedPictureFreed) {
-    // A square picture in three bands: red top quarter, green half, blue bottom quarter.
-    QImage banded(100, 100, QImage::Format_RGB32);
-    banded.fill(Qt::green);
-    QPainter(&banded).fillRect(0, 0, 100, 25, Qt::red);
-    QPainter(&banded).fillRect(0, 75, 100, 25, Qt::blue);
-    const QString file = home.path() + "/banded.png";
-    ASSERT_TRUE(banded.save(file));
+    const QString file = picture(home.path() + "/banded.png");
     WallpaperSetter::set(file);
     // Published for other programs, and kept after the setter's connection closed.
     const xcb_pixmap_t first = publishedPixmap();
     EXPECT_TRUE(exists(first));
-    // Scaled to 1280x1280 with 240 rows cut at top and bottom: 80 rows of red and of blue stay.
+    // Scaled to 1280x1280 with 240 rows cut at top and bottom: 80 rows of red stay.
     EXPECT_EQ(shown(0, 40), QColor(Qt::red).rgb());
-    EXPECT_EQ(shown(1279, 100), QColor(Qt::green).rgb());
-    EXPECT_EQ(shown(1279, 760), QColor(Qt::blue).rgb());
 
     // A 640x800 half takes the square scaled to 800x800: 200 rows of red. The first screen refused stops the
-    // rest.
-    const ScreenInfo left{"left", {0, 0, 640, 800}, 0}, right{"right", {640, 0, 640, 800}, 2};
+    // rest, which still shows the first picture's green at row 100.
+    const ScreenInfo left{"left", {0, 0, 640, 800}, 0}, far{"far", {5000, 0, 640, 800}, 1},
+        right{"right", {640, 0, 640, 800}, 2};
     const auto backend = makeX11RootBackend();
-    EXPECT_EQ(refusal([&] {
-                  WallpaperSetter::set(file, {left, {"far", {5000, 0, 640, 800}, 1}, right}, *backend);
-              }),
-              "无法设置 X11 桌面的壁纸：屏幕 far 不在根窗口之内。");
+    EXPECT_THAT(
+        [&] {
+            WallpaperSetter::set(file, {left, far, right}, *backend);
+        },
+        testing::ThrowsMessage<DesktopError>("无法设置 X11 桌面的壁纸：屏幕 far 不在根窗口之内。"));
     EXPECT_FALSE(exists(first));
     EXPECT_EQ(shown(639, 100), QColor(Qt::red).rgb());
     EXPECT_EQ(shown(640, 100), QColor(Qt::green).rgb());
-    backend->setPicture(file, right);
+    EXPECT_EQ(set(*backend, file, right), "");
     EXPECT_EQ(shown(640, 100), QColor(Qt::red).rgb());
 }
 
-TEST_F(DesktopTest, PcmanfmShowsThePictureInLxdeAndHidesTheRootWindowElsewhere) {
-    const QString file = bluePicture(home.path() + "/it's a \"picture\" = 壁纸.png");
-    qputenv("XDG_CURRENT_DESKTOP", "LXDE");
-    EXPECT_EQ(refusal([&] { WallpaperSetter::set(file); }),
-              "LXDE 桌面（pcmanfm）没有显示屏幕 screen 的桌面，壁纸没有设置。");
+TEST_F(DesktopTest, PcmanfmShowsThePictureInLxdeAndHidesTheRootWindow) {
+    const QString file = picture(home.path() + "/it's a \"picture\" = 壁纸.png");
+    const auto lxde = makeLxdeBackend();
+    EXPECT_EQ(set(*lxde, file), "LXDE 桌面（pcmanfm）没有显示屏幕 screen 的桌面，壁纸没有设置。");
     // Started as LXDE's session starts it, with the session's own settings profile.
     bus.start("pcmanfm", {"--desktop", "--profile=LXDE"});
-    ASSERT_TRUE(test::waitUntil([&] { return desktopWindowCovering(xvfb.geometry).has_value(); }, 60s));
-    WallpaperSetter::set(file);
-    EXPECT_TRUE(test::waitUntil([] { return shown() == blue.rgb(); }))
-        << QColor(shown()).name().toStdString();
-    EXPECT_TRUE(test::waitUntil([&] {
-        return saved(home.configHome() + "/pcmanfm/LXDE/desktop-items-0.conf", "wallpaper=" + file.toUtf8());
-    }));
-    qputenv("XDG_CURRENT_DESKTOP", "");
-    EXPECT_EQ(refusal([&] { WallpaperSetter::set(file); }),
+    EXPECT_TRUE(test::waitUntil([&] { return set(*lxde, file).empty(); }, 60s));
+    EXPECT_TRUE(showsPicture());
+    EXPECT_TRUE(
+        saves(home.configHome() + "/pcmanfm/LXDE/desktop-items-0.conf", "wallpaper=" + file.toUtf8()));
+    EXPECT_EQ(set(*makeX11RootBackend(), file),
               "无法设置 X11 桌面的壁纸：屏幕 screen 被 Pcmanfm 的桌面窗口覆盖，不支持在这个桌面中设置壁纸。");
 }
 
 TEST_F(DesktopTest, PlasmaSavesThePictureForTheScreensDesktopOnly) {
     ASSERT_NO_FATAL_FAILURE(startPlasma());
+    const auto plasma = makePlasmaBackend(client, 60s);
     // Quotes, "%2" and a try at ending the script's string must all stay in the file name. Plasma owns its
     // name before it has loaded its desktops, and says until then that the screen has none.
-    const QString file = bluePicture(home.path() + "/it's \"a\" %2\"); throw 1; (\" 壁纸.png");
-    EXPECT_TRUE(test::waitUntil([&] { return set(makePlasmaBackend, file, xvfb).empty(); }, 60s));
-    EXPECT_TRUE(test::waitUntil([&] {
-        return saved(home.configHome() + "/plasma-org.kde.plasma.desktop-appletsrc",
-                     "Image=" + QUrl::fromLocalFile(file).toString().toUtf8());
-    }));
-    EXPECT_THAT(set(makePlasmaBackend, file, {"DP-9", {5000, 0, 800, 600}, 4}),
+    const QString file = picture(home.path() + "/it's \"a\" %2\"); throw 1; (\" 壁纸.png");
+    EXPECT_TRUE(test::waitUntil([&] { return set(*plasma, file).empty(); }, 60s));
+    EXPECT_TRUE(saves(home.configHome() + "/plasma-org.kde.plasma.desktop-appletsrc",
+                      "Image=" + QUrl::fromLocalFile(file).toString().toUtf8()));
+    EXPECT_THAT(set(*plasma, file, {"DP-9", {5000, 0, 800, 600}, 4}),
                 HasSubstr("KDE Plasma 中没有与屏幕 DP-9（800×600，位置 5000,0）对应的桌面"));
 }
 
@@ -191,52 +170,43 @@ TEST_F(DesktopTest, PlasmaForbiddenToRunScriptsRefuses) {
     write(home.configHome() + "/kdeglobals",
           "[KDE Action Restrictions]\nplasma-desktop/scripting_console=false\n");
     ASSERT_NO_FATAL_FAILURE(startPlasma());
-    EXPECT_THAT(set(makePlasmaBackend, "/a.png", xvfb),
+    EXPECT_THAT(set(*makePlasmaBackend(client, 60s), "/a.png"),
                 HasSubstr("KDE Plasma 桌面拒绝设置壁纸：Administrative policies prevent script execution"));
 }
 
 TEST_F(DesktopTest, XfceShowsThePictureOnEveryWorkspaceOfTheMonitorAndNoOtherMonitor) {
+    const auto xfce = makeXfceBackend(client, 60s);
     // Unreachable, like every desktop asked over D-Bus when it is not running.
-    EXPECT_THAT(set(makeXfceBackend, "/a.png", xvfb), HasSubstr("无法连接 XFCE 桌面（org.xfce.Xfconf）"));
-    EXPECT_THAT(set(makeXfceBackend, "/a.png", {"", {0, 0, 800, 600}, 1}), HasSubstr("第 2 块屏幕没有名称"));
-    // DP-2's first picture is fixed by an administrator; xfconfd reads such settings when it starts.
+    EXPECT_THAT(set(*xfce, "/a.png"), HasSubstr("无法连接 XFCE 桌面（org.xfce.Xfconf）"));
+    EXPECT_THAT(set(*xfce, "/a.png", {"", {0, 0, 800, 600}, 1}), HasSubstr("第 2 块屏幕没有名称"));
+    // DP-2's first picture is fixed by an administrator for everyone else; xfconfd reads such settings when
+    // it starts.
     write(home.path() + "/system/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml",
           R"(<channel name="xfce4-desktop" version="1.0"><property name="backdrop" type="empty">)"
           R"(<property name="screen0" type="empty"><property name="monitorDP-2" type="empty">)"
           R"(<property name="workspace0" type="empty"><property name="last-image" type="string" )"
-          R"(value="/company.png" locked=")" +
-              QByteArray(::getpwuid(::getuid())->pw_name) +
-              R"("/></property></property></property></property></channel>)");
-    QProcessEnvironment system;
-    system.insert("XDG_CONFIG_DIRS", home.path() + "/system");
-    bus.start(qEnvironmentVariable("LUMIVRA_XFCONFD"), {}, system);
+          R"(value="/company.png" unlocked="admin"/></property></property></property></property></channel>)");
+    bus.start("env", {"XDG_CONFIG_DIRS=" + home.path() + "/system", qEnvironmentVariable("LUMIVRA_XFCONFD")});
     ASSERT_TRUE(bus.waitForName("org.xfce.Xfconf"));
-    EXPECT_THAT(set(makeXfceBackend, "/a.png", {"DP-2", {0, 0, 800, 600}, 1}),
+    EXPECT_THAT(set(*xfce, "/a.png", {"DP-2", {0, 0, 800, 600}, 1}),
                 HasSubstr("XFCE 桌面拒绝设置壁纸：Permission denied"));
 
     // xfdesktop (told not to wait for a window manager) takes a while to take the screen, and xfdesktop 4.18
     // (Debian 12) saves its own picture then, over any picture set before.
     bus.start("xfdesktop", {"--disable-wm-check"});
-    const QString file = bluePicture(home.path() + "/it's a \"picture\".png");
-    EXPECT_TRUE(test::waitUntil(
-        [&] {
-            return set(makeXfceBackend, file, xvfb).empty() &&
-                   test::waitUntil([] { return shown() == blue.rgb(); }, 2s);
-        },
-        60s))
-        << QColor(shown()).name().toStdString();
+    const QString file = picture(home.path() + "/it's a \"picture\".png");
+    EXPECT_TRUE(test::waitUntil([&] { return set(*xfce, file).empty() && showsPicture(2s); }, 60s));
 
-    xfconfQuery({lastImage("HDMI-1", 4), "-n", "-t", "string", "-s", "/old.png"});
-    xfconfQuery({lastImage("HDMI-10", 6), "-n", "-t", "string", "-s", "/old.png"});
-    bus.start("xfconf-query", {"-c", "xfwm4", "-p", "/general/workspace_count", "-n", "-t", "int", "-s", "3"})
-        .waitForFinished();
-    // A relative name is made absolute: xfdesktop does not know our working directory.
-    EXPECT_EQ(set(makeXfceBackend, "new.png", {"HDMI-1", {0, 0, 1920, 1080}, 0}), "");
-    EXPECT_EQ(set(makeXfceBackend, "new.png", {"eDP-1", {1920, 0, 1280, 800}, 1}), "");
-    // HDMI-1 has the five workspaces xfdesktop knows for it, eDP-1 the window manager's three.
+    const QString lastImage = "/backdrop/screen0/monitor%1/workspace%2/last-image";
+    xfconf("xfce4-desktop", {lastImage.arg("HDMI-1").arg(4), "-n", "-t", "string", "-s", "/old.png"});
+    xfconf("xfce4-desktop", {lastImage.arg("HDMI-10").arg(6), "-n", "-t", "string", "-s", "/old.png"});
+    xfconf("xfwm4", {"/general/workspace_count", "-n", "-t", "int", "-s", "3"});
+    // HDMI-1 has the five workspaces xfdesktop knows for it, eDP-1 the window manager's three. A relative
+    // name is made absolute: xfdesktop does not know our working directory.
     for (const auto &[monitor, count] : {std::pair{"HDMI-1", 5}, std::pair{"eDP-1", 3}}) {
+        EXPECT_EQ(set(*xfce, "new.png", {monitor, {0, 0, 1920, 1080}, 0}), "");
         for (int workspace = 0; workspace <= count; ++workspace)
-            EXPECT_EQ(xfconfQuery({lastImage(monitor, workspace)}),
+            EXPECT_EQ(xfconf("xfce4-desktop", {lastImage.arg(monitor).arg(workspace)}),
                       workspace < count ? QDir::current().absoluteFilePath("new.png") : QString())
                 << monitor << ' ' << workspace;
     }
@@ -249,12 +219,11 @@ TEST_F(DesktopTest, PcmanfmQtShowsThePictureAndKeepsTheFitting) {
     // Started as an LXQt session starts it, with the session's own settings profile.
     bus.start("pcmanfm-qt", {"--desktop", "--profile=lxqt"});
     ASSERT_TRUE(bus.waitForName("org.pcmanfm.PCManFM"));
-    const QString file = bluePicture(home.path() + "/it's a \"picture\", 1.png");
-    EXPECT_EQ(set(makeLxqtBackend, file, xvfb), "");
-    EXPECT_TRUE(test::waitUntil([] { return shown() == blue.rgb(); }))
-        << QColor(shown()).name().toStdString();
+    const auto lxqt = makeLxqtBackend(client, 60s);
+    EXPECT_EQ(set(*lxqt, picture(home.path() + "/it's a \"picture\", 1.png")), "");
+    EXPECT_TRUE(showsPicture());
     EXPECT_EQ(QSettings(settings, QSettings::IniFormat).value("Desktop/WallpaperMode"), "center");
-    EXPECT_THAT(set(makeLxqtBackend, home.path() + "/missing.png", xvfb),
+    EXPECT_THAT(set(*lxqt, home.path() + "/missing.png"),
                 HasSubstr("LXQt 桌面（pcmanfm-qt）没有采用屏幕 screen 的壁纸"));
 }
 
@@ -270,11 +239,8 @@ TEST_F(DesktopTest, SwayShowsThePictureThroughSwaybg) {
         test::HeadlessSway sway(configuration);
         ASSERT_FALSE(sway.ipcSocket().isEmpty()) << qPrintable(sway.log());
         qputenv("SWAYSOCK", QFile::encodeName(sway.ipcSocket()));
-        const QString file = bluePicture(sway.sharedFolder() + "/a  b \"c\" 'd' \\e $HOME `x` ~.png");
-        EXPECT_EQ(refusal([&] {
-                      makeSwayBackend(*reason ? 1s : 60s)->setPicture(file, {output, {0, 0, 1920, 1080}, 0});
-                  }),
-                  reason);
+        const QString file = picture(sway.sharedFolder() + "/a  b \"c\" 'd' \\e $HOME `x` ~.png");
+        EXPECT_EQ(set(*makeSwayBackend(*reason ? 1s : 60s), file, {output, {0, 0, 1920, 1080}, 0}), reason);
     }
 }
 
