@@ -3,6 +3,7 @@
 #include "Wait.h"
 
 #include <QDir>
+#include <QLocalSocket>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +22,12 @@ HeadlessSway::HeadlessSway(const QByteArray &configuration) {
     const QProcess &sway =
         startClient("env", {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=2",
                             "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c", config.fileName()});
-    waitUntil([&] { return !ipcSocket().isEmpty() || sway.state() == QProcess::NotRunning; });
+    // Sway creates its socket's file a moment before it listens on it.
+    waitUntil([&] {
+        QLocalSocket probe;
+        probe.connectToServer(ipcSocket());
+        return probe.waitForConnected(100) || sway.state() == QProcess::NotRunning;
+    });
 }
 
 QProcess &HeadlessSway::startClient(const QString &program, const QStringList &arguments,
