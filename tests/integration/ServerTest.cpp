@@ -121,7 +121,7 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
         {{}, "GET /files/link.png" + end, "404 找不到壁纸文件：link.png。", 0},
         {{}, "GET /files/..%2F..%2F..%2F..%2F..%2F..%2F..%2Fetc%2Fpasswd" + end, "400 " + invalid, 0},
         {{}, "GET /files/b.png%00.png" + end, "400 " + invalid, 0},
-        {{}, "POST " + todayPath + " HTTP/1.1\r\nContent-Length: 1073741824\r\n\r\nbody", post, 0},
+        {{}, "POST " + todayPath + " HTTP/1.1\r\nHost: t\r\nContent-Length: 1073741824\r\n\r\nbody", post, 0},
         {{}, head + "X-Filler: " + QByteArray(40'000, 'a') + "\r\n\r\n", "431 ", 0},
         {{}, "GET /files/" + QByteArray(40'000, 'a') + end, "414 ", 0},
         {{"--head-timeout", "1"}, head, " ", 0},
