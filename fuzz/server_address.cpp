@@ -3,7 +3,7 @@
 // endpoint in any letter case moves to the default. A client built on the text as it stands either refuses
 // it as invalid or gets a base ending in "/"; a request path of plain segments, as a download link from the
 // service may be, lands right below the base's own path, leading slashes dropped (when that path has no dot
-// segments to resolve), on the base's host.
+// segments to resolve), on the base's host, for the web addresses that are ever asked.
 #include "FuzzSupport.h"
 #include "client/ClientOptions.h"
 #include "client/Errors.h"
@@ -14,7 +14,7 @@
 using namespace lumivra;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static const QRegularExpression plain(QStringLiteral("^/*([A-Za-z0-9_~-]+(/[A-Za-z0-9_~-]+)*)$"));
+    static const QRegularExpression plain(QStringLiteral("^/*([A-Za-z0-9_~-]+(/[A-Za-z0-9_~-]+)*)\\z"));
     FuzzedDataProvider provider(data, size);
     const QString typed = consumeText(provider);
     const QString path = consumeText(provider, 1024);
@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const QUrl url = client.makeRequest(path, "GET").url();
         LUMIVRA_FUZZ_CHECK(base.isValid() && base.toString().endsWith(u'/'), typed);
         const QRegularExpressionMatch segments = plain.match(path);
-        if (segments.hasMatch() && base.path().endsWith(u'/') && !base.path().contains(u'.'))
+        const bool web = base.scheme() == u"http" || base.scheme() == u"https";
+        if (web && segments.hasMatch() && base.path().endsWith(u'/') && !base.path().contains(u'.'))
             LUMIVRA_FUZZ_CHECK(url.scheme() == base.scheme() && url.authority() == base.authority() &&
                                    url.path() == base.path() + segments.captured(1),
                                url.toString());
