@@ -21,12 +21,13 @@ struct ServerOptions {
     ServerLimits limits;
 };
 
-// Outcome of reading the command line: options to run with, or text to print and an exit status.
-struct ParsedCommandLine {
-    std::optional<ServerOptions> options;
+// Outcome of reading a command line: options to run with, or text to print and an exit status.
+template <typename Options> struct CommandLineOutcome {
+    std::optional<Options> options;
     QString message;
     int exitCode = 0;
 };
+using ParsedCommandLine = CommandLineOutcome<ServerOptions>;
 
 ParsedCommandLine parseCommandLine(const QStringList &arguments);
 

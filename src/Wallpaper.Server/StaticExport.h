@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServerOptions.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -18,11 +20,7 @@ struct ExportOptions {
     QString downloadBase;
 };
 
-struct ParsedExportCommandLine {
-    std::optional<ExportOptions> options;
-    QString message;
-    int exitCode = 0;
-};
+using ParsedExportCommandLine = CommandLineOutcome<ExportOptions>;
 
 // The arguments after "export".
 ParsedExportCommandLine parseExportCommandLine(const QStringList &arguments);
