@@ -31,7 +31,7 @@ class AppTest : public ::testing::Test {
 protected:
     // Stands in for the tray, which needs a desktop panel.
     struct RecordingStatusItem : StatusItem {
-        explicit RecordingStatusItem(AppTest &test) : test(test) {}
+        explicit RecordingStatusItem(AppTest &owner) : test(owner) {}
         void setImage(const QIcon &image) override { EXPECT_FALSE(image.isNull()); }
         void setToolTip(const QString &text) override { test.toolTips.append(text); }
         void setMenu(std::unique_ptr<QMenu> menu) override {

@@ -27,16 +27,16 @@ inline bool waitUntil(const std::function<bool()> &predicate,
 template <typename T> T runTask(QCoro::Task<T> task) {
     using Value = std::conditional_t<std::is_void_v<T>, bool, T>;
     std::exception_ptr error;
-    auto caught = [](QCoro::Task<T> task, std::exception_ptr &error) -> QCoro::Task<std::optional<Value>> {
+    auto caught = [](QCoro::Task<T> inner, std::exception_ptr &thrown) -> QCoro::Task<std::optional<Value>> {
         try {
             if constexpr (std::is_void_v<T>) {
-                co_await std::move(task);
+                co_await std::move(inner);
                 co_return true;
             } else {
-                co_return co_await std::move(task);
+                co_return co_await std::move(inner);
             }
         } catch (...) {
-            error = std::current_exception();
+            thrown = std::current_exception();
         }
         co_return std::nullopt;
     };

@@ -8,7 +8,7 @@
 
 namespace lumivra {
 
-AppDelegate::AppDelegate(AppDelegateSeams seams) : seams(std::move(seams)) {}
+AppDelegate::AppDelegate(AppDelegateSeams seams) : m_seams(std::move(seams)) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -20,21 +20,21 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::configureStatusItem() {
-    statusItem = seams.makeStatusItem();
-    statusItem->setImage(makeMenuBarImage());
+    m_statusItem = m_seams.makeStatusItem();
+    m_statusItem->setImage(makeMenuBarImage());
     rebuildMenu();
     setToolTip(QStringLiteral("待命"));
 }
 
 void AppDelegate::setToolTip(const QString &state) {
-    if (statusItem)
-        statusItem->setToolTip(QStringLiteral("Lumivra · ") + state);
+    if (m_statusItem)
+        m_statusItem->setToolTip(QStringLiteral("Lumivra · ") + state);
 }
 
 void AppDelegate::startTimer() {
-    timer.reset();
-    timer = std::make_unique<SuspendAwareTimer>(seams.refreshInterval);
-    connect(timer.get(), &SuspendAwareTimer::timeout, this, [weak = QPointer<AppDelegate>(this)] {
+    m_timer.reset();
+    m_timer = std::make_unique<SuspendAwareTimer>(m_seams.refreshInterval);
+    connect(m_timer.get(), &SuspendAwareTimer::timeout, this, [weak = QPointer<AppDelegate>(this)] {
         // The refresh starts in a later turn of the loop, never inside the timer's own callback.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),

@@ -56,8 +56,8 @@ public:
     // Replaces any running timer by a new one of the refresh interval.
     void startTimer();
 
-    bool refreshing() const { return isRefreshing; }
-    SuspendAwareTimer *hourlyTimer() const { return timer.get(); }
+    bool refreshing() const { return m_isRefreshing; }
+    SuspendAwareTimer *hourlyTimer() const { return m_timer.get(); }
 
     // The menu's commands.
     void refreshMenuItemClicked();
@@ -73,12 +73,12 @@ private:
     void setToolTip(const QString &state);
     QCoro::Task<> runRefreshCycle(QString serverBaseURL, bool showSuccess);
 
-    AppDelegateSeams seams;
-    std::unique_ptr<StatusItem> statusItem;
+    AppDelegateSeams m_seams;
+    std::unique_ptr<StatusItem> m_statusItem;
     // Owned by the status item's menu.
-    QPointer<QAction> launchAtLoginItem;
-    std::unique_ptr<SuspendAwareTimer> timer;
-    bool isRefreshing = false;
+    QPointer<QAction> m_launchAtLoginItem;
+    std::unique_ptr<SuspendAwareTimer> m_timer;
+    bool m_isRefreshing = false;
 };
 
 } // namespace lumivra

@@ -9,12 +9,12 @@
 namespace lumivra {
 
 void AppDelegate::rebuildMenu() {
-    if (!statusItem)
+    if (!m_statusItem)
         return;
-    if (!launchAtLoginItem)
-        statusItem->setMenu(makeMenu());
+    if (!m_launchAtLoginItem)
+        m_statusItem->setMenu(makeMenu());
     // The file is the only record of the setting: the mark shows it as it is now.
-    launchAtLoginItem->setChecked(LaunchAtLoginService::isEnabled());
+    m_launchAtLoginItem->setChecked(LaunchAtLoginService::isEnabled());
 }
 
 std::unique_ptr<QMenu> AppDelegate::makeMenu() {
@@ -25,12 +25,12 @@ std::unique_ptr<QMenu> AppDelegate::makeMenu() {
     refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     menu->addSeparator();
 
-    launchAtLoginItem = menu->addAction(QStringLiteral("开机自动启动"));
-    launchAtLoginItem->setCheckable(true);
-    connect(launchAtLoginItem, &QAction::triggered, this, [this](bool checked) {
+    m_launchAtLoginItem = menu->addAction(QStringLiteral("开机自动启动"));
+    m_launchAtLoginItem->setCheckable(true);
+    connect(m_launchAtLoginItem, &QAction::triggered, this, [this](bool checked) {
         // Qt flips a checkable item before it reports the click; until a successful switch brings the menu
         // up to date, the mark keeps showing the file as it was.
-        launchAtLoginItem->setChecked(!checked);
+        m_launchAtLoginItem->setChecked(!checked);
         toggleLaunchAtLogin();
     });
 
@@ -53,16 +53,16 @@ void AppDelegate::toggleLaunchAtLogin() {
     try {
         LaunchAtLoginService::setEnabled(!LaunchAtLoginService::isEnabled());
     } catch (const Error &error) {
-        seams.showAlert(QStringLiteral("开机启动设置失败"), error.localizedDescription());
+        m_seams.showAlert(QStringLiteral("开机启动设置失败"), error.localizedDescription());
         return;
     }
     rebuildMenu();
 }
 
 void AppDelegate::showAbout() {
-    seams.showAlert(QStringLiteral("Lumivra"),
-                    clientKind() +
-                        QStringLiteral("\n\n每小时从壁纸服务取回当天的壁纸，并把它设为每块屏幕的桌面图片。"));
+    m_seams.showAlert(
+        QStringLiteral("Lumivra"),
+        clientKind() + QStringLiteral("\n\n每小时从壁纸服务取回当天的壁纸，并把它设为每块屏幕的桌面图片。"));
 }
 
 } // namespace lumivra

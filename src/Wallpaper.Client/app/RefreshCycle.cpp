@@ -20,14 +20,14 @@ bool cachedCopyMatches(const QString &cacheFile, const QString &announcedSha256)
 } // namespace
 
 void AppDelegate::refreshWallpaper(bool showSuccess) {
-    if (isRefreshing)
+    if (m_isRefreshing)
         return;
-    isRefreshing = true;
+    m_isRefreshing = true;
     setToolTip(QStringLiteral("刷新中"));
     // The address is taken now: a change to it reaches the next cycle, not this one.
     QMetaObject::invokeMethod(
         this,
-        [this, serverBaseURL = seams.serverBaseURL(), showSuccess] {
+        [this, serverBaseURL = m_seams.serverBaseURL(), showSuccess] {
             runRefreshCycle(serverBaseURL, showSuccess);
         },
         Qt::QueuedConnection);
@@ -40,7 +40,7 @@ QCoro::Task<> AppDelegate::runRefreshCycle(QString serverBaseURL, bool showSucce
     std::optional<QString> effectiveDate;
     QString failure;
     try {
-        const WallpaperAPIClient client(serverBaseURL, seams.clientTimeouts);
+        const WallpaperAPIClient client(serverBaseURL, m_seams.clientTimeouts);
         auto metadataRequest = client.getTodayWallpaper();
         const WallpaperMetadataResponse metadata = co_await std::move(metadataRequest);
         if (!self)
@@ -53,7 +53,7 @@ QCoro::Task<> AppDelegate::runRefreshCycle(QString serverBaseURL, bool showSucce
             if (!self)
                 co_return;
         }
-        seams.setDesktopPicture(cacheFile);
+        m_seams.setDesktopPicture(cacheFile);
         effectiveDate = metadata.effectiveDate;
     } catch (const Error &error) {
         failure = error.localizedDescription();
@@ -66,15 +66,16 @@ QCoro::Task<> AppDelegate::runRefreshCycle(QString serverBaseURL, bool showSucce
     if (effectiveDate) {
         setToolTip(*effectiveDate);
         if (showSuccess)
-            seams.showAlert(QStringLiteral("壁纸已刷新"), QStringLiteral("当前壁纸日期：") + *effectiveDate);
+            m_seams.showAlert(QStringLiteral("壁纸已刷新"),
+                              QStringLiteral("当前壁纸日期：") + *effectiveDate);
     } else {
         setToolTip(QStringLiteral("刷新失败"));
         if (showSuccess)
-            seams.showAlert(QStringLiteral("刷新壁纸失败"), failure);
+            m_seams.showAlert(QStringLiteral("刷新壁纸失败"), failure);
     }
     // The alert ran a loop of its own, in which the delegate may have been destroyed.
     if (self)
-        isRefreshing = false;
+        m_isRefreshing = false;
 }
 
 } // namespace lumivra

@@ -175,6 +175,6 @@ TEST_P(HostileServer, EndsEachRequestWithAClearMessageKeepingTheOldPicture) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WallpaperClient, HostileServer, ::testing::ValuesIn(hostile),
-                         [](const auto &info) { return info.param.name; });
+                         [](const auto &row) { return row.param.name; });
 
 } // namespace
