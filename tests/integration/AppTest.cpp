@@ -4,6 +4,7 @@
 #include "app/AppDelegate.h"
 #include "client/Errors.h"
 #include "client/Sha256.h"
+#include "system/DesktopBackend.h"
 #include "system/LaunchAtLoginService.h"
 
 #include <QDir>

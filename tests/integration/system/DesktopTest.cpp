@@ -2,7 +2,6 @@
 #include "PrivateBus.h"
 #include "TempHome.h"
 #include "Wait.h"
-#include "client/Errors.h"
 #include "system/DesktopBackends.h"
 #include "system/DesktopPeer_linux.h"
 #include "system/WallpaperSetter.h"
