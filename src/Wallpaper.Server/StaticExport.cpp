@@ -191,8 +191,9 @@ ParsedExportCommandLine parseExportCommandLine(const QStringList &arguments) {
         QStringLiteral("URL"));
     const QCommandLineOption prune(
         QStringLiteral("prune"),
-        QStringLiteral("删除范围外的答复和不再引用的图片 / remove answers outside the range and pictures no "
-                       "answer names."));
+        QStringLiteral(
+            "删除本次未写入的答复（范围外或无法提供的日期）和不再引用的图片 / remove the answers "
+            "this export did not write (outside the range or unservable) and pictures no answer names."));
     parser.addOptions({root, out, from, days, base, prune});
     parser.addHelpOption();
 

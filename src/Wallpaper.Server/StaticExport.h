@@ -20,7 +20,8 @@ struct ExportOptions {
     // resolves them against its configured server address, not against the address of the answer (as an
     // RFC 3986 resolver would), so they suit any host name the tree is served under, CDNs in front included.
     QString downloadBase;
-    // Take down what the range no longer shows: answers for other days and pictures no answer names.
+    // Take down every answer this export did not write (days outside the range, days that could not be
+    // served) and every picture no remaining answer names.
     bool prune = false;
 };
 
