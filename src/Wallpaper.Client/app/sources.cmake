@@ -9,7 +9,7 @@ target_sources(lumivra_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ClientKind.h
   ${CMAKE_CURRENT_LIST_DIR}/MenuBarImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MenuBarImage.h
-  ${CMAKE_CURRENT_LIST_DIR}/RefreshCycle.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AppDelegateRefresh.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SingleInstanceLock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SingleInstanceLock.h
   ${CMAKE_CURRENT_LIST_DIR}/StatusItem.h
