@@ -80,7 +80,8 @@ public:
     // The menu's commands, which the desktop entry's actions and the command line reach as well.
     void refreshMenuItemClicked();
     void toggleLaunchAtLogin();
-    void setLaunchAtLogin(bool enabled);
+    // False when it failed, once the alert saying so was closed.
+    bool setLaunchAtLogin(bool enabled);
     void showAbout();
     void quit();
 

@@ -53,14 +53,15 @@ void AppDelegate::toggleLaunchAtLogin() {
     setLaunchAtLogin(!LaunchAtLoginService::isEnabled());
 }
 
-void AppDelegate::setLaunchAtLogin(bool enabled) {
+bool AppDelegate::setLaunchAtLogin(bool enabled) {
     try {
         LaunchAtLoginService::setEnabled(enabled);
     } catch (const Error &error) {
         m_seams.showAlert(QStringLiteral("开机启动设置失败"), error.localizedDescription());
-        return;
+        return false;
     }
     rebuildMenu();
+    return true;
 }
 
 void AppDelegate::showAbout() {

@@ -74,7 +74,7 @@ int printStatus(const QVariantList &answer) {
 int tell(const QDBusConnection &bus, const Command &command) {
     const QDBusMessage reply = send(bus, command);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        QTextStream(stderr) << "lumivra: Lumivra 没有回应：" << reply.errorMessage() << '\n';
+        QTextStream(stderr) << "lumivra: " << reply.errorMessage() << '\n';
         return failedExitStatus;
     }
     if (command.kind == Command::Kind::status)

@@ -5,6 +5,7 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusMessage>
 #include <QTimer>
 
 namespace lumivra {
@@ -42,7 +43,7 @@ public slots:
             later([this] { m_delegate.quit(); });
         else if (name == QLatin1String("launch-at-login") && parameter.size() == 1 &&
                  parameter[0].typeId() == QMetaType::Bool)
-            later([this, enabled = parameter[0].toBool()] { m_delegate.setLaunchAtLogin(enabled); });
+            switchLaunchAtLogin(parameter[0].toBool());
         else
             m_door.sendErrorReply(
                 QDBusError::InvalidArgs,
@@ -51,6 +52,16 @@ public slots:
     }
 
 private:
+    // Answered with the outcome, so that a script learns of a failure; the running copy shows it as its
+    // menu does.
+    void switchLaunchAtLogin(bool enabled) {
+        m_door.setDelayedReply(true);
+        later([this, enabled, call = m_door.message(), bus = m_door.connection()] {
+            bus.send(m_delegate.setLaunchAtLogin(enabled)
+                         ? call.createReply()
+                         : call.createErrorReply(QDBusError::Failed, QStringLiteral("开机启动设置失败。")));
+        });
+    }
     // Answered at once and done in a later turn: an alert the command shows must not hold up the caller.
     void later(std::function<void()> action) { QTimer::singleShot(0, this, std::move(action)); }
 
