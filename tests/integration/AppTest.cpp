@@ -32,12 +32,12 @@ protected:
     // Stands in for the tray, which needs a desktop panel.
     struct RecordingStatusItem : StatusItem {
         explicit RecordingStatusItem(AppTest &owner) : test(owner) {}
-        void setImage(const QIcon &image) override { EXPECT_FALSE(image.isNull()); }
+        void setImage(const QIcon &icon) override { EXPECT_FALSE(icon.isNull()); }
         void setToolTip(const QString &text) override { test.toolTips.append(text); }
-        void setMenu(std::unique_ptr<QMenu> menu) override {
+        void setMenu(std::unique_ptr<QMenu> given) override {
             // A tray panel keeps talking to the menu it was shown: a second one would pull it from under it.
             EXPECT_FALSE(test.menu) << "the menu is handed over once and then updated in place";
-            test.menu = std::move(menu);
+            test.menu = std::move(given);
         }
         AppTest &test;
     };
