@@ -16,7 +16,6 @@
 
 using namespace lumivra;
 using namespace lumivra::test;
-using namespace std::chrono_literals;
 
 namespace {
 
