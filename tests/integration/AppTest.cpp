@@ -33,12 +33,12 @@ protected:
     // Stands in for the tray, which needs a desktop panel.
     struct RecordingStatusItem : StatusItem {
         explicit RecordingStatusItem(AppTest &owner) : test(owner) {}
-        void setImage(const QIcon &image) override { EXPECT_FALSE(image.isNull()); }
+        void setImage(const QIcon &icon) override { EXPECT_FALSE(icon.isNull()); }
         void setToolTip(const QString &text) override { test.toolTips.append(text); }
-        void setMenu(std::unique_ptr<QMenu> menu) override {
+        void setMenu(std::unique_ptr<QMenu> given) override {
             // A tray panel keeps talking to the menu it was shown: a second one would pull it from under it.
             EXPECT_FALSE(test.menu) << "the menu is handed over once and then updated in place";
-            test.menu = std::move(menu);
+            test.menu = std::move(given);
         }
         AppTest &test;
     };
@@ -58,6 +58,12 @@ protected:
         seams.setDesktopPicture = [this](const QString &file) { setPicture(file); };
         seams.serverBaseURL = [this] { return address; };
         seams.refreshInterval = interval;
+        seams.makeNetworkMonitor = [this] {
+            auto monitor = std::make_unique<NetworkMonitor>();
+            network = monitor.get();
+            return monitor;
+        };
+        seams.networkRefreshSpacing = 1s;
         delegate = std::make_unique<AppDelegate>(std::move(seams));
         delegate->applicationDidFinishLaunching();
     }
@@ -81,6 +87,7 @@ protected:
     QStringList pictures;
     std::function<void(const QString &)> setPicture = [this](const QString &file) { pictures.append(file); };
     std::unique_ptr<AppDelegate> delegate;
+    NetworkMonitor *network = nullptr;
 };
 
 // Offline: every cycle fails at once, and those of the launch and of each tick fail silently.
@@ -191,4 +198,25 @@ TEST_F(AppTest, failureShowsInTheToolTipAndInAnAlert) {
         EXPECT_EQ(alerts, QList<Alert>{Alert(u"刷新壁纸失败"_s, description)});
     }
     EXPECT_EQ(pictures.size(), 1);
+}
+
+// The network's return: nothing after a success; after a failure a silent refresh, also for news that came
+// during the failing cycle, and at most one per spacing.
+TEST_F(AppTest, networkReturnRefreshesSilentlyAfterAFailureOnly) {
+    serve(digest, image);
+    launch();
+    ASSERT_TRUE(finishes());
+    emit network->networkAvailable();
+    EXPECT_FALSE(delegate->refreshing()) << "a refresh after a success";
+    address = invalidAddress;
+    row(0)->trigger();
+    emit network->networkAvailable();
+    ASSERT_TRUE(waitUntil([this] { return toolTips.count(refreshing) == 3; })) << "no follow-up";
+    ASSERT_TRUE(finishes());
+    emit network->networkAvailable();
+    EXPECT_FALSE(delegate->refreshing()) << "a second refresh within the spacing";
+    address = server.url();
+    ASSERT_TRUE(waitUntil([this] { return toolTips.count(refreshing) == 4; })) << "none after the spacing";
+    ASSERT_TRUE(finishes());
+    EXPECT_EQ(alerts.size(), 1) << "only the menu's refresh tells its outcome";
 }

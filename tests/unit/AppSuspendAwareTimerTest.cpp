@@ -1,4 +1,4 @@
-#include "app/SuspendAwareTimer.h"
+#include "app/AppDelegate.h"
 
 #include <QDir>
 #include <ctime>
@@ -6,23 +6,29 @@
 
 using namespace lumivra;
 
-// This process's timers on the boot clock, which goes on while the machine sleeps, as the kernel lists them.
-static int bootClockTimers() {
+// The intervals of this process's timers on the boot clock, which goes on while the machine sleeps, as the
+// kernel lists them: "(seconds, nanoseconds) " each.
+static std::string bootClockTimerIntervals() {
     const QDir fds(QStringLiteral("/proc/self/fdinfo"));
-    int count = 0;
+    QString intervals;
     for (const QString &fd : fds.entryList(QDir::Files)) {
-        QFile info(fds.filePath(fd));
-        count += info.open(QIODevice::ReadOnly) &&
-                 info.readAll().contains("\nclockid: " + QByteArray::number(CLOCK_BOOTTIME) + "\n");
+        QFile file(fds.filePath(fd));
+        const QString info = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        if (info.contains(QStringLiteral("\nclockid: %1\n").arg(CLOCK_BOOTTIME)))
+            intervals += info.section(QStringLiteral("it_interval: "), 1).section(u'\n', 0, 0) + u' ';
     }
-    return count;
+    return intervals.toStdString();
 }
 
-TEST(AppSuspendAwareTimer, CountsTimeAsleep) {
-    const int before = bootClockTimers();
+// The delegate's own timer, as the program arms it: hourly, asleep or not, and only one however often it
+// is started.
+TEST(AppSuspendAwareTimer, TheDelegatesTimerTicksHourlyOnTheBootClock) {
+    const std::string before = bootClockTimerIntervals();
     {
-        const SuspendAwareTimer timer(std::chrono::hours(1));
-        EXPECT_EQ(bootClockTimers(), before + 1);
+        AppDelegate delegate;
+        delegate.startTimer();
+        delegate.startTimer();
+        EXPECT_EQ(bootClockTimerIntervals(), before + "(3600, 0) ");
     }
-    EXPECT_EQ(bootClockTimers(), before) << "a destroyed timer leaves no timer behind";
+    EXPECT_EQ(bootClockTimerIntervals(), before) << "a destroyed timer leaves no timer behind";
 }

@@ -16,6 +16,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     becomeAccessoryApplication();
     configureStatusItem();
     startTimer();
+    watchNetwork();
     refreshWallpaper(false);
 }
 
@@ -27,8 +28,13 @@ void AppDelegate::configureStatusItem() {
 }
 
 void AppDelegate::setToolTip(const QString &state) {
+    m_toolTip = QStringLiteral("Lumivra · ") + state;
     if (m_statusItem)
-        m_statusItem->setToolTip(QStringLiteral("Lumivra · ") + state);
+        m_statusItem->setToolTip(m_toolTip);
+}
+
+RefreshStatus AppDelegate::status() const {
+    return {m_toolTip, m_pictureFile, m_lastRefreshSucceeded.value_or(false)};
 }
 
 void AppDelegate::startTimer() {
@@ -44,6 +50,36 @@ void AppDelegate::startTimer() {
             },
             Qt::QueuedConnection);
     });
+}
+
+void AppDelegate::watchNetwork() {
+    m_networkMonitor = m_seams.makeNetworkMonitor();
+    connect(m_networkMonitor.get(), &NetworkMonitor::networkAvailable, this,
+            &AppDelegate::networkBecameAvailable);
+    m_networkRefreshDelay.setSingleShot(true);
+    connect(&m_networkRefreshDelay, &QTimer::timeout, this, &AppDelegate::networkBecameAvailable);
+}
+
+// A refresh like a tick's, for a cycle that failed (most often because the network was gone, as right
+// after the machine woke). A running cycle is left alone and followed should it fail.
+void AppDelegate::networkBecameAvailable() {
+    if (m_isRefreshing) {
+        m_networkReturnedDuringRefresh = true;
+        return;
+    }
+    if (m_lastRefreshSucceeded.value_or(true))
+        return;
+    const std::chrono::milliseconds spacing = m_seams.networkRefreshSpacing;
+    const std::chrono::milliseconds since = m_sinceNetworkRefresh.isValid()
+                                                ? std::chrono::milliseconds(m_sinceNetworkRefresh.elapsed())
+                                                : spacing;
+    if (since < spacing) {
+        if (!m_networkRefreshDelay.isActive())
+            m_networkRefreshDelay.start(spacing - since);
+        return;
+    }
+    m_sinceNetworkRefresh.start();
+    refreshWallpaper(false);
 }
 
 void AppDelegate::quit() {

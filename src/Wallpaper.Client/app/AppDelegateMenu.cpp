@@ -50,13 +50,18 @@ void AppDelegate::refreshMenuItemClicked() {
 
 void AppDelegate::toggleLaunchAtLogin() {
     // Acts on the file as it is now, whatever the mark in the menu says.
+    setLaunchAtLogin(!LaunchAtLoginService::isEnabled());
+}
+
+bool AppDelegate::setLaunchAtLogin(bool enabled) {
     try {
-        LaunchAtLoginService::setEnabled(!LaunchAtLoginService::isEnabled());
+        LaunchAtLoginService::setEnabled(enabled);
     } catch (const Error &error) {
         m_seams.showAlert(QStringLiteral("开机启动设置失败"), error.localizedDescription());
-        return;
+        return false;
     }
     rebuildMenu();
+    return true;
 }
 
 void AppDelegate::showAbout() {

@@ -21,4 +21,11 @@ bool SingleInstanceLock::tryAcquire() {
     return m_lock.tryLock(0);
 }
 
+bool SingleInstanceLock::taken() {
+    if (!tryAcquire())
+        return true;
+    m_lock.unlock();
+    return false;
+}
+
 } // namespace lumivra

@@ -18,6 +18,9 @@ public:
     // False when another live process holds the lock.
     bool tryAcquire();
 
+    // Whether a live process holds the lock now; a free lock is taken and let go at once to tell.
+    bool taken();
+
 private:
     QLockFile m_lock;
 };

@@ -5,6 +5,7 @@
 
 #include <QPointer>
 #include <optional>
+#include <utility>
 
 namespace lumivra {
 
@@ -54,15 +55,21 @@ QCoro::Task<> AppDelegate::runRefreshCycle(QString serverBaseURL, bool showSucce
                 co_return;
         }
         m_seams.setDesktopPicture(cacheFile);
+        m_pictureFile = cacheFile;
         effectiveDate = metadata.effectiveDate;
     } catch (const Error &error) {
         failure = error.localizedDescription();
     } catch (...) {
         failure = QStringLiteral("刷新时发生了意外错误。");
     }
-    if (!self)
-        co_return;
+    if (self)
+        finishRefreshCycle(effectiveDate, failure, showSuccess);
+}
 
+void AppDelegate::finishRefreshCycle(const std::optional<QString> &effectiveDate, const QString &failure,
+                                     bool showSuccess) {
+    const QPointer<AppDelegate> self(this);
+    m_lastRefreshSucceeded = effectiveDate.has_value();
     if (effectiveDate) {
         setToolTip(*effectiveDate);
         if (showSuccess)
@@ -74,8 +81,11 @@ QCoro::Task<> AppDelegate::runRefreshCycle(QString serverBaseURL, bool showSucce
             m_seams.showAlert(QStringLiteral("刷新壁纸失败"), failure);
     }
     // The alert ran a loop of its own, in which the delegate may have been destroyed.
-    if (self)
-        m_isRefreshing = false;
+    if (!self)
+        return;
+    m_isRefreshing = false;
+    if (std::exchange(m_networkReturnedDuringRefresh, false) && !effectiveDate)
+        networkBecameAvailable();
 }
 
 } // namespace lumivra
