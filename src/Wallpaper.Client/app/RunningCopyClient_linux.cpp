@@ -13,7 +13,7 @@ namespace lumivra {
 
 namespace {
 
-enum class Door { answers, gone, silent };
+enum class RunningCopyState { answers, gone, silent };
 
 bool onTheBus(const QDBusConnection &bus) {
     return bus.interface()->isServiceRegistered(RunningCopyBus::service).value();
@@ -21,16 +21,16 @@ bool onTheBus(const QDBusConnection &bus) {
 
 // The copy holding the lock claims its name a moment after it started; a copy that ended or crashed has
 // let the lock go.
-Door findRunningCopy(const QDBusConnection &bus, SingleInstanceLock &lock) {
+RunningCopyState findRunningCopy(const QDBusConnection &bus, SingleInstanceLock &lock) {
     const QDeadlineTimer deadline(RunningCopyBus::answerDeadline);
     while (!onTheBus(bus)) {
         if (!lock.taken())
-            return Door::gone;
+            return RunningCopyState::gone;
         if (deadline.hasExpired())
-            return Door::silent;
+            return RunningCopyState::silent;
         QThread::msleep(50);
     }
-    return Door::answers;
+    return RunningCopyState::answers;
 }
 
 QDBusMessage call(const QDBusConnection &bus, const QString &interface, const QString &method,
@@ -97,11 +97,11 @@ std::optional<int> askRunningCopy(const Command &command, SingleInstanceLock &lo
         return failedExitStatus;
     }
     switch (findRunningCopy(bus, lock)) {
-    case Door::answers:
+    case RunningCopyState::answers:
         return tell(bus, command);
-    case Door::gone:
+    case RunningCopyState::gone:
         return std::nullopt;
-    case Door::silent:
+    case RunningCopyState::silent:
         break;
     }
     QTextStream(stderr) << "lumivra: Lumivra 在运行，但没有在会话总线上回应。\n";
