@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace lumivra::test;
 
@@ -29,17 +30,47 @@ bool writeFile(const QString &path, const QByteArray &bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// What came back on one connection until the server closed it, or "still open" after 20 s.
-// A head left unfinished trickles on, a byte every 200 ms, as slow peers send.
+// What came back on one connection until the server closed it, or "still open" after 20 s. A head left
+// unfinished trickles on, a byte every 200 ms, as slow peers send; the answer is taken 16 KiB every 200 ms,
+// as slow peers read.
 QByteArray exchange(quint16 port, const QByteArray &bytes) {
+    constexpr qint64 piece = 16'384;
     QTcpSocket socket;
+    socket.setReadBufferSize(piece);
     socket.connectToHost(QHostAddress::LocalHost, port);
     socket.write(bytes);
-    for (int i = 0; i < 100 && socket.state() != QAbstractSocket::UnconnectedState; ++i) {
-        socket.write(bytes.contains("\r\n\r\n") ? "" : "X");
-        socket.waitForDisconnected(200);
-    }
-    return socket.state() == QAbstractSocket::UnconnectedState ? socket.readAll() : "still open";
+    QByteArray answer;
+    QDeadlineTimer tick(0);
+    const bool closed = waitUntil([&] {
+        if (socket.state() == QAbstractSocket::ConnectedState && tick.hasExpired()) {
+            if (!bytes.contains("\r\n\r\n"))
+                socket.write("X");
+            answer += socket.read(piece);
+            tick.setRemainingTime(200);
+        }
+        return socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    return closed ? answer + socket.readAll() : "still open";
+}
+
+QByteArray header(const QByteArray &answer, const QByteArray &name) {
+    const qsizetype at = answer.indexOf("\r\n" + name + ": ");
+    return at < 0 ? QByteArray() : answer.mid(at + name.size() + 4).split('\r').first();
+}
+
+// One answer on a kept-alive connection: its head and as many bytes as that announces (none for a 304).
+QByteArray roundTrip(QTcpSocket &socket, const QByteArray &request) {
+    socket.write(request);
+    QByteArray answer;
+    waitUntil([&] {
+        answer += socket.readAll();
+        const qsizetype head = answer.indexOf("\r\n\r\n");
+        const qint64 length =
+            answer.startsWith("HTTP/1.1 304 ") ? 0 : header(answer, "Content-Length").toLongLong();
+        return socket.state() == QAbstractSocket::UnconnectedState ||
+               (head >= 0 && answer.size() >= head + 4 + length);
+    });
+    return answer;
 }
 
 // lumivra-server on a free loopback port, which it announces on its first line; stopped at the end with
@@ -49,6 +80,7 @@ struct Server : QProcess {
         start(qEnvironmentVariable("LUMIVRA_SERVER_BINARY"), QStringList{"--listen=127.0.0.1:0"} + options);
         waitUntil([&] { return canReadLine() || state() == NotRunning; });
         port = readLine().split(':').last().trimmed().toUShort();
+        EXPECT_NE(port, 0) << readAllStandardError().toStdString();
     }
     ~Server() override {
         terminate();
@@ -67,7 +99,7 @@ protected:
                     QFile::link("/etc/passwd", root.filePath("link.png")));
     }
     QTemporaryDir root;
-    const QByteArray picture = QByteArray(100'000, 'p') + "end";
+    const QByteArray picture = QByteArray(4 << 20, 'p') + "end";
 };
 
 TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
@@ -76,7 +108,9 @@ TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
     QFile file(root.filePath("a picture.png"));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) &&
                 file.setFileTime(modified, QFileDevice::FileModificationTime));
-    const Server server({"--root", root.path(), "--date", "2027-05-02"});
+    // Send limits a slow reader cannot keep to: a second's grace, then 4 MiB/s.
+    const Server server(
+        {"--root", root.path(), "--date", "2027-05-02", "--send-grace", "1", "--min-send-rate", "4194304"});
     QByteArray answer;
     const auto settle = [&] {
         EXPECT_TRUE(waitUntil([&] {
@@ -91,15 +125,52 @@ TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
     EXPECT_GT(record.take("id").toInteger(), 0);
     EXPECT_EQ(QJsonDocument(record).toJson(QJsonDocument::Compact),
               R"({"contentType":"image/png","downloadUrl":"files/a%20picture.png",)"
-              R"("effectiveDate":"2027-05-02","fileName":"a picture.png","length":100003,)"
-              R"("sha256":"1b76766df309c2b9f96417cf7bb969a3fac7041b257fa2e71c6d74da26b5f087"})");
-    EXPECT_TRUE(exchange(server.port, "GET /files/a%20picture.png" + end).endsWith("\r\n\r\n" + picture));
-    const QByteArray match = "If-None-Match: " + answer.mid(answer.indexOf("ETag: ") + 6).split('\r').first();
-    EXPECT_TRUE(exchange(server.port, today.chopped(2) + match + "\r\n\r\n").startsWith("HTTP/1.1 304 "));
+              R"("effectiveDate":"2027-05-02","fileName":"a picture.png","length":4194307,)"
+              R"("sha256":"d7812b8059bf283df56531fe89f4b8cd5ffbb5d163cc3a302077a15156a696fc"})");
 
-    // Replaced with the same size and modification time.
+    // Both kinds of answer on one kept-alive connection; asked again with their tags, 304s that state the
+    // 200's length or none.
+    const QByteArray todayHead = "GET " + todayPath + " HTTP/1.1\r\nHost: t\r\n",
+                     pictureHead = "GET /files/a%20picture.png HTTP/1.1\r\nHost: t\r\n";
+    QTcpSocket kept;
+    kept.connectToHost(QHostAddress::LocalHost, server.port);
+    const auto revalidate = [&](const QByteArray &head, const QByteArray &tagged) {
+        return roundTrip(kept, head + "If-None-Match: " + header(tagged, "ETag") + "\r\n\r\n");
+    };
+    const QByteArray pictureAnswer = roundTrip(kept, pictureHead + "\r\n");
+    EXPECT_TRUE(pictureAnswer.endsWith("\r\n\r\n" + picture));
+    for (const auto &[head, tagged] : {std::pair(todayHead, answer), std::pair(pictureHead, pictureAnswer)}) {
+        const QByteArray notModified = revalidate(head, tagged);
+        EXPECT_TRUE(notModified.startsWith("HTTP/1.1 304 ")) << notModified.toStdString();
+        const QByteArray length = header(notModified, "Content-Length");
+        EXPECT_TRUE(length.isEmpty() || length == header(tagged, "Content-Length")) << length.toStdString();
+    }
+    // A peer that takes the picture slower than the service allows is cut off before the end.
+    const QByteArray slow = exchange(server.port, pictureHead + "Connection: close\r\n\r\n");
+    EXPECT_TRUE(slow.startsWith("HTTP/1.1 200 ") && !slow.endsWith(picture));
+
+    // Replaced with the same size and modification time: a new digest, and the old tag no longer matches.
     ASSERT_TRUE(file.write("q") && file.setFileTime(modified, QFileDevice::FileModificationTime));
-    EXPECT_EQ(settle()["sha256"], "feaac0045802ec65263a1090288b416532a09b4c0727bc9f6c863ec10b2a9cfd");
+    EXPECT_EQ(settle()["sha256"], "8b304aaa68fd19510be694bca8ac8c8cb089a7d83e54485e552ddb66f097d434");
+    EXPECT_TRUE(revalidate(pictureHead, pictureAnswer).startsWith("HTTP/1.1 200 "));
+
+    // Out of descriptors the service asks to be asked again: at once for a picture, and for today's answer
+    // once it looks at the folder again.
+    rlimit descriptors = {};
+    ASSERT_EQ(::prlimit(pid_t(server.processId()), RLIMIT_NOFILE, nullptr, &descriptors), 0);
+    const rlimit none = {0, descriptors.rlim_max};
+    ASSERT_EQ(::prlimit(pid_t(server.processId()), RLIMIT_NOFILE, &none, nullptr), 0);
+    const auto busy = [](const QByteArray &got) {
+        return got.startsWith("HTTP/1.1 503 ") && got.contains("\r\nRetry-After: ");
+    };
+    EXPECT_TRUE(busy(roundTrip(kept, pictureHead + "\r\n")));
+    EXPECT_TRUE(waitUntil([&] {
+        answer = roundTrip(kept, todayHead + "\r\n");
+        return !answer.startsWith("HTTP/1.1 200 ");
+    }));
+    EXPECT_TRUE(busy(answer)) << answer.toStdString();
+    ASSERT_EQ(::prlimit(pid_t(server.processId()), RLIMIT_NOFILE, &descriptors, nullptr), 0);
+
     ASSERT_TRUE(root.remove());
     EXPECT_EQ(settle()["error"], "壁纸目录中还没有可用的壁纸。");
 }
@@ -111,12 +182,13 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
     const QByteArray head = "GET " + todayPath + closing;
     // Options, what is sent, the status line's code and today's file name or the error ("" when the
     // connection was closed without an answer), and how many peers hold a connection with half a head while
-    // this one comes. The default date is in the schedule.
+    // this one comes (from the same address). The default date is in the schedule.
     const QList<std::tuple<QStringList, QByteArray, QString, int>> rows{
         {{"--date", "2027-05-03"}, today, "200 b.png", 0},
         {{"--date", "2027-05-04"}, today, "404 " + scheduled.arg("2027-05-04", "gone.png"), 0},
         {{"--date", "2027-05-05"}, today, "500 " + scheduled.arg("2027-05-05", "../b.png"), 0},
         {{}, "GET /" + end, "404 找不到请求的地址：/。", 0},
+        {{}, "GET http://t" + todayPath + end, "200 a picture.png", 0},
         {{}, "GET /files/.hidden.png" + end, "404 找不到壁纸文件：.hidden.png。", 0},
         {{}, "GET /files/link.png" + end, "404 找不到壁纸文件：link.png。", 0},
         {{}, "GET /files/..%2F..%2F..%2F..%2F..%2F..%2F..%2Fetc%2Fpasswd" + end, "400 " + invalid, 0},
@@ -126,6 +198,7 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
         {{}, "GET /files/" + QByteArray(40'000, 'a') + end, "414 ", 0},
         {{"--head-timeout", "1"}, head, " ", 0},
         {{"--head-timeout", "1", "--max-connections", "2"}, today, "200 a picture.png", 2},
+        {{"--head-timeout", "1", "--max-connections-per-address", "2"}, today, " ", 2},
     };
     for (const auto &[options, request, want, idlePeers] : rows) {
         SCOPED_TRACE(request.left(80).toStdString());
@@ -139,9 +212,13 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
         const QJsonObject got = QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
         EXPECT_EQ(answer.split(' ').value(1) + ' ' + got["error"].toString(got["fileName"].toString()), want);
         EXPECT_EQ(answer.contains("\r\nAllow: GET, HEAD\r\n"), want.startsWith("405"));
-        // There was room for this peer only once a slow one had lost its connection.
-        EXPECT_TRUE(!idlePeers || idle[0].waitForDisconnected(0) || idle[1].waitForDisconnected(0));
-        EXPECT_TRUE(exchange(server.port, "GET /files/b.png" + end).endsWith("\r\n\r\nb"));
+        // There was room for this peer only once a slow one had lost its connection, or none at all.
+        const auto gone = [](QTcpSocket &peer) {
+            return peer.state() == QAbstractSocket::UnconnectedState || peer.waitForDisconnected(5000);
+        };
+        EXPECT_TRUE(!idlePeers || gone(idle[0]) || gone(idle[1]));
+        EXPECT_TRUE(
+            waitUntil([&] { return exchange(server.port, "GET /files/b.png" + end).endsWith("\r\n\r\nb"); }));
     }
 }
 
