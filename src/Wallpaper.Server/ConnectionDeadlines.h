@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <sys/types.h>
 #include <thread>
 #include <unordered_map>
 
@@ -18,6 +21,10 @@ namespace lumivra::server {
 // service has let go (nginx's reset_timedout_connection); a kept-alive connection left idle closes in the
 // ordinary way, after whatever of the last answer is still on its way.
 //
+// It also watches each picture being sent: sendfile stops writing once the file has shrunk under the
+// answer, and the library then waits for the inactivity time-out, leaving the client waiting for bytes
+// that will never come; the connection is cut instead.
+//
 // The library reports connections opening and closing on its threads; the socket is shut down (never
 // closed) while the connection is still registered, so a descriptor number reused by a later connection
 // cannot be hit.
@@ -32,10 +39,20 @@ public:
 
     enum class Cut { Close, Reset };
 
+    // A picture going out, by the folder it is in and its name there: a shrink in place keeps both.
+    struct SentFile {
+        int directory = -1;
+        QByteArray name;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t length = 0;
+    };
+
     // The request head must be complete within `allowed`.
     void opened(MHD_Connection *connection, int fd, Clock::duration allowed);
     // What the client does next (taking an answer, sending the next head) must be done within `allowed`.
-    void expectWithin(MHD_Connection *connection, Clock::duration allowed, Cut cut);
+    void expectWithin(MHD_Connection *connection, Clock::duration allowed, Cut cut,
+                      std::optional<SentFile> file = std::nullopt);
     // The service itself has the next move.
     void clear(MHD_Connection *connection);
     void closed(MHD_Connection *connection);
@@ -45,8 +62,10 @@ private:
         int fd = -1;
         Clock::time_point deadline = Clock::time_point::max();
         Cut cut = Cut::Reset;
+        std::optional<SentFile> file;
     };
-    void setDeadline(MHD_Connection *connection, Clock::time_point deadline, Cut cut);
+    void setDeadline(MHD_Connection *connection, Watched watched);
+    static void cut(Watched &watched);
     void run();
 
     std::chrono::milliseconds m_tick;

@@ -4,6 +4,7 @@
 #include "TodayRecord.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QLocale>
 #include <QTimeZone>
 #include <algorithm>
@@ -29,10 +30,6 @@ constexpr auto filesPrefix = "/files/";
 constexpr unsigned reservedDescriptors = 64;
 // Whatever a client sends back to itself in an error text is cut to this many characters.
 constexpr qsizetype echoLimit = 200;
-// A picture is read into a buffer of this size per answer, with pread rather than sendfile: a picture
-// that shrinks under the answer then ends the connection at once, where sendfile would only stop writing
-// and leave the client waiting for the inactivity time-out.
-constexpr std::uint64_t pictureBlock = std::uint64_t{256} * 1024;
 
 const char *const jsonType = "application/json; charset=utf-8";
 
@@ -77,33 +74,6 @@ OwnedResponse errorResponse(const ApiError &error) {
         MHD_add_response_header(response.get(), "Retry-After", "2");
     if (response && error.status() == 405)
         MHD_add_response_header(response.get(), "Allow", "GET, HEAD");
-    return response;
-}
-
-ssize_t readPicture(void *picture, uint64_t position, char *buffer, size_t max) {
-    const int fd = static_cast<UniqueFd *>(picture)->get();
-    for (;;) {
-        const ssize_t read = ::pread(fd, buffer, max, off_t(position));
-        if (read > 0)
-            return read;
-        if (read < 0 && errno == EINTR)
-            continue;
-        // Shrunk under the answer, or unreadable: the rest will never come, so the connection ends now.
-        return MHD_CONTENT_READER_END_WITH_ERROR;
-    }
-}
-
-void closePicture(void *picture) {
-    delete static_cast<UniqueFd *>(picture);
-}
-
-MHD_Response *pictureResponse(UniqueFd fd, std::uint64_t length) {
-    auto *picture = new UniqueFd(std::move(fd));
-    MHD_Response *response =
-        MHD_create_response_from_callback(length, size_t(std::clamp<std::uint64_t>(length, 1, pictureBlock)),
-                                          &readPicture, picture, &closePicture);
-    if (!response)
-        delete picture;
     return response;
 }
 
@@ -283,9 +253,10 @@ struct WallpaperHttpServer::EncodedToday {
 WallpaperHttpServer::WallpaperHttpServer(const QString &root, std::optional<QDate> pinnedDate,
                                          const ServerLimits &limits)
     : m_limits(limits), m_index(root, pinnedDate, limits.rescanInterval),
+      // A quarter of a second at most, so that a picture shrunk under its answer is noticed about at once.
       m_deadlines(std::clamp(std::min(limits.headTimeout, limits.sendGrace) / 4,
-                             std::chrono::milliseconds(10), std::chrono::milliseconds(1000))) {
-    // A client that has gone raises SIGPIPE on a write, which would end the process.
+                             std::chrono::milliseconds(10), std::chrono::milliseconds(250))) {
+    // sendfile() to a client that has gone raises SIGPIPE, which would end the process.
     std::signal(SIGPIPE, SIG_IGN);
 }
 
@@ -320,13 +291,13 @@ std::optional<quint16> WallpaperHttpServer::listenOn(const QHostAddress &address
 }
 
 int WallpaperHttpServer::queue(MHD_Connection *connection, unsigned status, MHD_Response *response,
-                               std::uint64_t bytes) {
+                               std::uint64_t bytes, std::optional<ConnectionDeadlines::SentFile> file) {
     if (!response)
         return MHD_NO;
     const std::chrono::duration<double> atMinimumRate(double(bytes) / double(m_limits.minimumSendRate));
     m_deadlines.expectWithin(
         connection, m_limits.sendGrace + std::chrono::duration_cast<std::chrono::milliseconds>(atMinimumRate),
-        ConnectionDeadlines::Cut::Reset);
+        ConnectionDeadlines::Cut::Reset, std::move(file));
     return MHD_queue_response(connection, status, response);
 }
 
@@ -354,14 +325,17 @@ int WallpaperHttpServer::answerFile(MHD_Connection *connection, const QString &f
     const QByteArray entityTag = entityTagOf(FileIdentity::of(status));
     if (matchesEntityTag(connection, entityTag))
         return queue(connection, MHD_HTTP_NOT_MODIFIED, notModified(length, entityTag).get(), 0);
-    const OwnedResponse response = withHeaders(pictureResponse(std::move(picture.fd), length),
+    const OwnedResponse response = withHeaders(MHD_create_response_from_fd64(length, picture.fd.get()),
                                                {{"Content-Type", picture.wallpaper.contentType},
                                                 {"Cache-Control", "no-cache"},
                                                 {"ETag", entityTag},
                                                 {"Last-Modified", httpDate(status.st_mtime)}});
     if (!response)
         throw ApiError(500, QStringLiteral("读取壁纸文件失败：%1。").arg(fileName));
-    return queue(connection, MHD_HTTP_OK, response.get(), length);
+    picture.fd.release(); // the response closes it once sent
+    return queue(connection, MHD_HTTP_OK, response.get(), length,
+                 ConnectionDeadlines::SentFile{m_index.folder().rootFd(), QFile::encodeName(fileName),
+                                               status.st_dev, status.st_ino, status.st_size});
 }
 
 void WallpaperHttpServer::connectionChanged(MHD_Connection *connection, int openedFd) {

@@ -24,7 +24,8 @@ namespace lumivra::server {
 // HEAD is answered like GET without the body. Every failure carries {"error": "<sentence>"}.
 //
 // libmicrohttpd does the HTTP on a pool of threads, one per processor, with the bounds of ServerLimits;
-// connections are kept alive between requests. Request bodies are never read: no request needs one.
+// connections are kept alive between requests, and files go out with sendfile from the descriptor that
+// was checked. Request bodies are never read: no request needs one.
 class WallpaperHttpServer {
 public:
     // `pinnedDate` replaces the local calendar date as "today" (for tests and demonstrations).
@@ -54,8 +55,9 @@ private:
     int answerToday(MHD_Connection *connection);
     int answerFile(MHD_Connection *connection, const QString &fileName);
     // Queues `response` (which stays the caller's) and gives the client until the answer's size at the
-    // minimum send rate to take it.
-    int queue(MHD_Connection *connection, unsigned status, MHD_Response *response, std::uint64_t bytes);
+    // minimum send rate to take it; `file` is the picture the answer sends, watched for shrinking.
+    int queue(MHD_Connection *connection, unsigned status, MHD_Response *response, std::uint64_t bytes,
+              std::optional<ConnectionDeadlines::SentFile> file = std::nullopt);
 
     ServerLimits m_limits;
     FolderIndex m_index;
