@@ -34,23 +34,20 @@ bool writeFile(const QString &path, const QByteArray &bytes) {
 // unfinished trickles on, a byte every 200 ms, as slow peers send; the answer is taken 16 KiB every 200 ms,
 // as slow peers read.
 QByteArray exchange(quint16 port, const QByteArray &bytes) {
-    constexpr qint64 piece = 16'384;
     QTcpSocket socket;
-    socket.setReadBufferSize(piece);
+    socket.setReadBufferSize(16'384);
     socket.connectToHost(QHostAddress::LocalHost, port);
     socket.write(bytes);
     QByteArray answer;
-    QDeadlineTimer tick(0);
-    const bool closed = waitUntil([&] {
-        if (socket.state() == QAbstractSocket::ConnectedState && tick.hasExpired()) {
-            if (!bytes.contains("\r\n\r\n"))
-                socket.write("X");
-            answer += socket.read(piece);
-            tick.setRemainingTime(200);
+    for (int i = 0; i < 100 && socket.state() != QAbstractSocket::UnconnectedState; ++i) {
+        waitUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; },
+                  std::chrono::milliseconds(200));
+        if (socket.state() == QAbstractSocket::ConnectedState) {
+            socket.write(bytes.contains("\r\n\r\n") ? "" : "X");
+            answer += socket.read(16'384);
         }
-        return socket.state() == QAbstractSocket::UnconnectedState;
-    });
-    return closed ? answer + socket.readAll() : "still open";
+    }
+    return socket.state() == QAbstractSocket::UnconnectedState ? answer + socket.readAll() : "still open";
 }
 
 QByteArray header(const QByteArray &answer, const QByteArray &name) {
@@ -63,12 +60,9 @@ QByteArray roundTrip(QTcpSocket &socket, const QByteArray &request) {
     socket.write(request);
     QByteArray answer;
     waitUntil([&] {
-        answer += socket.readAll();
-        const qsizetype head = answer.indexOf("\r\n\r\n");
-        const qint64 length =
-            answer.startsWith("HTTP/1.1 304 ") ? 0 : header(answer, "Content-Length").toLongLong();
-        return socket.state() == QAbstractSocket::UnconnectedState ||
-               (head >= 0 && answer.size() >= head + 4 + length);
+        const qsizetype head = (answer += socket.readAll()).indexOf("\r\n\r\n");
+        return head >= 0 && (answer.startsWith("HTTP/1.1 304 ") ||
+                             answer.size() >= head + 4 + header(answer, "Content-Length").toLongLong());
     });
     return answer;
 }
@@ -140,10 +134,11 @@ TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
     const QByteArray pictureAnswer = roundTrip(kept, pictureHead + "\r\n");
     EXPECT_TRUE(pictureAnswer.endsWith("\r\n\r\n" + picture));
     for (const auto &[head, tagged] : {std::pair(todayHead, answer), std::pair(pictureHead, pictureAnswer)}) {
-        const QByteArray notModified = revalidate(head, tagged);
-        EXPECT_TRUE(notModified.startsWith("HTTP/1.1 304 ")) << notModified.toStdString();
-        const QByteArray length = header(notModified, "Content-Length");
-        EXPECT_TRUE(length.isEmpty() || length == header(tagged, "Content-Length")) << length.toStdString();
+        const QByteArray notModified = revalidate(head, tagged),
+                         length = header(notModified, "Content-Length");
+        EXPECT_TRUE(notModified.startsWith("HTTP/1.1 304 ") &&
+                    (length.isEmpty() || length == header(tagged, "Content-Length")))
+            << notModified.toStdString();
     }
     // A peer that takes the picture slower than the service allows is cut off before the end.
     const QByteArray slow = exchange(server.port, pictureHead + "Connection: close\r\n\r\n");
@@ -160,15 +155,12 @@ TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
     ASSERT_EQ(::prlimit(pid_t(server.processId()), RLIMIT_NOFILE, nullptr, &descriptors), 0);
     const rlimit none = {0, descriptors.rlim_max};
     ASSERT_EQ(::prlimit(pid_t(server.processId()), RLIMIT_NOFILE, &none, nullptr), 0);
-    const auto busy = [](const QByteArray &got) {
-        return got.startsWith("HTTP/1.1 503 ") && got.contains("\r\nRetry-After: ");
-    };
-    EXPECT_TRUE(busy(roundTrip(kept, pictureHead + "\r\n")));
-    EXPECT_TRUE(waitUntil([&] {
-        answer = roundTrip(kept, todayHead + "\r\n");
-        return !answer.startsWith("HTTP/1.1 200 ");
-    }));
-    EXPECT_TRUE(busy(answer)) << answer.toStdString();
+    for (const QByteArray &head : {pictureHead, todayHead}) {
+        EXPECT_TRUE(waitUntil(
+            [&] { return !(answer = roundTrip(kept, head + "\r\n")).startsWith("HTTP/1.1 200 "); }));
+        EXPECT_TRUE(answer.startsWith("HTTP/1.1 503 ") && answer.contains("\r\nRetry-After: 2\r\n"))
+            << answer.toStdString();
+    }
     ASSERT_EQ(::prlimit(pid_t(server.processId()), RLIMIT_NOFILE, &descriptors, nullptr), 0);
 
     ASSERT_TRUE(root.remove());
@@ -213,10 +205,10 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
         EXPECT_EQ(answer.split(' ').value(1) + ' ' + got["error"].toString(got["fileName"].toString()), want);
         EXPECT_EQ(answer.contains("\r\nAllow: GET, HEAD\r\n"), want.startsWith("405"));
         // There was room for this peer only once a slow one had lost its connection, or none at all.
-        const auto gone = [](QTcpSocket &peer) {
-            return peer.state() == QAbstractSocket::UnconnectedState || peer.waitForDisconnected(5000);
-        };
-        EXPECT_TRUE(!idlePeers || gone(idle[0]) || gone(idle[1]));
+        EXPECT_TRUE(!idlePeers || waitUntil([&] {
+            return idle[0].state() == QAbstractSocket::UnconnectedState ||
+                   idle[1].state() == QAbstractSocket::UnconnectedState;
+        }));
         EXPECT_TRUE(
             waitUntil([&] { return exchange(server.port, "GET /files/b.png" + end).endsWith("\r\n\r\nb"); }));
     }
