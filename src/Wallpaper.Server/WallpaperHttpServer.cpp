@@ -223,19 +223,15 @@ quint16 boundPort(int fd) {
 // Made when the day, the picture or its digest changes, and shared by every answer until then. Answers
 // under way keep the library's responses alive after it is dropped.
 struct WallpaperHttpServer::EncodedToday {
+    // The record names the day, so its tag changes at midnight: a client that revalidates (no-cache)
+    // always learns about the new day's picture.
     explicit EncodedToday(const DailyWallpaper &today)
-        : sha256(today.sha256), date(today.effectiveDate), fileName(today.wallpaper.fileName) {
-        const QByteArray body = todayRecord(today, QStringLiteral("files/"));
-        // The record names the day, so its tag changes at midnight: a client that revalidates (no-cache)
-        // always learns about the new day's picture.
-        const QByteArray entityTag =
-            '"' + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex().left(32) + '"';
-        length = std::uint64_t(body.size());
-        ok = bufferResponse(body,
-                            {{"Content-Type", jsonType}, {"Cache-Control", "no-cache"}, {"ETag", entityTag}});
-        notModifiedResponse = notModified(length, entityTag);
-        tag = entityTag;
-    }
+        : sha256(today.sha256), date(today.effectiveDate), fileName(today.wallpaper.fileName),
+          body(todayRecord(today, QStringLiteral("files/"))),
+          tag('"' + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex().left(32) + '"'),
+          ok(bufferResponse(body,
+                            {{"Content-Type", jsonType}, {"Cache-Control", "no-cache"}, {"ETag", tag}})),
+          notModifiedResponse(notModified(std::uint64_t(body.size()), tag)) {}
 
     bool describes(const DailyWallpaper &today) const {
         return today.sha256 == sha256 && today.effectiveDate == date && today.wallpaper.fileName == fileName;
@@ -244,8 +240,8 @@ struct WallpaperHttpServer::EncodedToday {
     QString sha256;
     QDate date;
     QString fileName;
+    QByteArray body;
     QByteArray tag;
-    std::uint64_t length = 0;
     OwnedResponse ok;
     OwnedResponse notModifiedResponse;
 };
@@ -315,7 +311,7 @@ int WallpaperHttpServer::answerToday(MHD_Connection *connection) {
     }
     if (matchesEntityTag(connection, encoded->tag))
         return queue(connection, MHD_HTTP_NOT_MODIFIED, encoded->notModifiedResponse.get(), 0);
-    return queue(connection, MHD_HTTP_OK, encoded->ok.get(), encoded->length);
+    return queue(connection, MHD_HTTP_OK, encoded->ok.get(), std::uint64_t(encoded->body.size()));
 }
 
 int WallpaperHttpServer::answerFile(MHD_Connection *connection, const QString &fileName) {
