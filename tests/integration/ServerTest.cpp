@@ -8,7 +8,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 using namespace lumivra::test;
 
@@ -149,22 +148,17 @@ TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
     EXPECT_EQ(settle()["sha256"], "8b304aaa68fd19510be694bca8ac8c8cb089a7d83e54485e552ddb66f097d434");
     EXPECT_TRUE(revalidate(pictureHead, pictureAnswer).startsWith("HTTP/1.1 200 "));
 
-    // Out of descriptors the service asks to be asked again: at once for a picture, and for today's answer
-    // once it looks at the folder again.
-    rlimit descriptors = {};
-    ASSERT_EQ(::prlimit(pid_t(server.processId()), RLIMIT_NOFILE, nullptr, &descriptors), 0);
-    const rlimit none = {0, descriptors.rlim_max};
-    ASSERT_EQ(::prlimit(pid_t(server.processId()), RLIMIT_NOFILE, &none, nullptr), 0);
-    for (const QByteArray &head : {pictureHead, todayHead}) {
-        EXPECT_TRUE(waitUntil(
-            [&] { return !(answer = roundTrip(kept, head + "\r\n")).startsWith("HTTP/1.1 200 "); }));
-        EXPECT_TRUE(answer.startsWith("HTTP/1.1 503 ") && answer.contains("\r\nRetry-After: 2\r\n"))
-            << answer.toStdString();
-    }
-    ASSERT_EQ(::prlimit(pid_t(server.processId()), RLIMIT_NOFILE, &descriptors, nullptr), 0);
-
     ASSERT_TRUE(root.remove());
     EXPECT_EQ(settle()["error"], "壁纸目录中还没有可用的壁纸。");
+
+    // Out of descriptors the service cannot even tell that the folder is gone: it asks to be asked again, at
+    // once for a picture and for today's answer once it looks at the folder again.
+    ASSERT_EQ(QProcess::execute("prlimit", {"--pid", QString::number(server.processId()), "--nofile=0:"}), 0);
+    for (const QByteArray &head : {pictureHead, todayHead}) {
+        EXPECT_TRUE(
+            waitUntil([&] { return (answer = roundTrip(kept, head + "\r\n")).startsWith("HTTP/1.1 503 "); }));
+        EXPECT_TRUE(answer.contains("\r\nRetry-After: 2\r\n")) << answer.toStdString();
+    }
 }
 
 TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOff) {
