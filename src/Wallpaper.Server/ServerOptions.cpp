@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
+#include <climits>
 
 namespace lumivra::server {
 
@@ -45,6 +47,113 @@ QString defaultSamplesFolder() {
     return {};
 }
 
+namespace {
+
+// A bound of ServerLimits the command line may set: a whole number within a range.
+struct LimitOption {
+    QCommandLineOption option;
+    uint minimum;
+    uint maximum;
+    QString invalid; // what the number must be, shown when it is not
+    void (*apply)(ServerLimits &limits, uint value);
+};
+
+qlonglong seconds(std::chrono::milliseconds duration) {
+    return qlonglong(std::chrono::duration_cast<std::chrono::seconds>(duration).count());
+}
+
+QList<LimitOption> limitOptions() {
+    const ServerLimits defaults;
+    const auto option = [](const char *name, const QString &description, const char *value) {
+        return QCommandLineOption(QLatin1String(name), description, QLatin1String(value));
+    };
+    const QString positive = QStringLiteral("应为正整数 / must be a positive number");
+    return {
+        {option(
+             "max-connections",
+             QStringLiteral("同时服务的连接数上限 / connections served at once (default: %1; also kept below "
+                            "the open-file limit).")
+                 .arg(defaults.maxConnections),
+             "N"),
+         1, UINT_MAX, positive, [](ServerLimits &limits, uint value) { limits.maxConnections = value; }},
+        {option("max-connections-per-address",
+                QStringLiteral(
+                    "每个客户端地址的连接数上限 / connections one client address may hold (default: %1).")
+                    .arg(defaults.maxConnectionsPerAddress),
+                "N"),
+         1, UINT_MAX, positive,
+         [](ServerLimits &limits, uint value) { limits.maxConnectionsPerAddress = value; }},
+        {option("head-timeout",
+                QStringLiteral("请求头须在此秒数内收齐 / seconds a client has to send its whole request head "
+                               "(default: %1).")
+                    .arg(seconds(defaults.headTimeout)),
+                "SECONDS"),
+         1, 3600, QStringLiteral("应为 1 到 3600 秒 / must be 1 to 3600 seconds"),
+         [](ServerLimits &limits, uint value) {
+             limits.headTimeout = std::chrono::seconds(value);
+             limits.keepAliveTimeout = std::min(limits.keepAliveTimeout, limits.headTimeout);
+         }},
+        {option("send-grace",
+                QStringLiteral(
+                    "应答在最低速率之外可多用的秒数 / seconds an answer may take beyond its size at the "
+                    "minimum rate (default: %1).")
+                    .arg(seconds(defaults.sendGrace)),
+                "SECONDS"),
+         0, 3600, QStringLiteral("应为 0 到 3600 秒 / must be 0 to 3600 seconds"),
+         [](ServerLimits &limits, uint value) { limits.sendGrace = std::chrono::seconds(value); }},
+        {option("min-send-rate",
+                QStringLiteral(
+                    "客户端接收应答的最低速率（字节/秒）/ bytes per second a client must take an answer "
+                    "at (default: %1).")
+                    .arg(defaults.minimumSendRate),
+                "BYTES"),
+         1, UINT_MAX, positive, [](ServerLimits &limits, uint value) { limits.minimumSendRate = value; }},
+    };
+}
+
+// Sets the limits the command line gives; the complaint about the first one out of range, or nothing.
+QString readLimits(const QCommandLineParser &parser, const QList<LimitOption> &options,
+                   ServerLimits *limits) {
+    for (const LimitOption &limit : options) {
+        if (!parser.isSet(limit.option))
+            continue;
+        bool ok = false;
+        const uint value = parser.value(limit.option).toUInt(&ok);
+        if (!ok || value < limit.minimum || value > limit.maximum)
+            return QStringLiteral("--%1 %2").arg(limit.option.names().constFirst(), limit.invalid);
+        limit.apply(*limits, value);
+    }
+    return {};
+}
+
+// Reads --listen and --date; the complaint about the first one that is not valid, or nothing.
+QString readAddressAndDate(const QCommandLineParser &parser, const QCommandLineOption &listen,
+                           const QCommandLineOption &date, ServerOptions *options) {
+    if (parser.isSet(listen) && !parseListenAddress(parser.value(listen), &options->address, &options->port))
+        return QStringLiteral("监听地址无效 / invalid --listen value: %1 (expected ADDRESS:PORT)")
+            .arg(parser.value(listen));
+    if (parser.isSet(date)) {
+        const QDate pinned = QDate::fromString(parser.value(date), Qt::ISODate);
+        if (!pinned.isValid() || parser.value(date).size() != 10)
+            return QStringLiteral("日期无效 / invalid --date value: %1 (expected YYYY-MM-DD)")
+                .arg(parser.value(date));
+        options->date = pinned;
+    }
+    return {};
+}
+
+// What to tell when there is no folder to serve, or nothing.
+QString missingFolder(const QString &root) {
+    if (root.isEmpty())
+        return QStringLiteral("lumivra-server: 找不到自带的示例壁纸目录，请用 --root 指定 / "
+                              "bundled samples not found, pass --root DIR");
+    if (!QFileInfo(root).isDir())
+        return QStringLiteral("lumivra-server: 壁纸目录不存在 / wallpaper folder not found: %1").arg(root);
+    return {};
+}
+
+} // namespace
+
 ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -67,19 +176,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
         QStringLiteral("固定“今天”的日期（默认：本机日期）/ pin the date taken as today "
                        "(default: the local date)."),
         QStringLiteral("YYYY-MM-DD"));
-    const QCommandLineOption maxConnections(
-        QStringLiteral("max-connections"),
-        QStringLiteral("同时服务的连接数上限 / connections served at once (default: %1; also kept below the "
-                       "open-file limit).")
-            .arg(ServerLimits().maxConnections),
-        QStringLiteral("N"));
-    const QCommandLineOption headTimeout(
-        QStringLiteral("head-timeout"),
-        QStringLiteral("请求头须在此秒数内收齐 / seconds a client has to send its whole request head "
-                       "(default: %1).")
-            .arg(std::chrono::duration_cast<std::chrono::seconds>(ServerLimits().headTimeout).count()),
-        QStringLiteral("SECONDS"));
-    parser.addOptions({help, root, listen, date, maxConnections, headTimeout});
+    const QList<LimitOption> limits = limitOptions();
+    parser.addOptions({help, root, listen, date});
+    for (const LimitOption &limit : limits)
+        parser.addOption(limit.option);
 
     ParsedCommandLine result;
     const auto usageError = [&](const QString &message) {
@@ -98,43 +198,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     }
 
     ServerOptions options;
-    if (parser.isSet(listen) && !parseListenAddress(parser.value(listen), &options.address, &options.port))
-        return usageError(QStringLiteral("监听地址无效 / invalid --listen value: %1 (expected ADDRESS:PORT)")
-                              .arg(parser.value(listen)));
-    if (parser.isSet(date)) {
-        const QDate pinned = QDate::fromString(parser.value(date), Qt::ISODate);
-        if (!pinned.isValid() || parser.value(date).size() != 10)
-            return usageError(QStringLiteral("日期无效 / invalid --date value: %1 (expected YYYY-MM-DD)")
-                                  .arg(parser.value(date)));
-        options.date = pinned;
-    }
-    if (parser.isSet(maxConnections)) {
-        bool ok = false;
-        options.limits.maxConnections = parser.value(maxConnections).toUInt(&ok);
-        if (!ok || options.limits.maxConnections == 0)
-            return usageError(QStringLiteral("--max-connections 应为正整数 / must be a positive number"));
-    }
-    if (parser.isSet(headTimeout)) {
-        bool ok = false;
-        const uint seconds = parser.value(headTimeout).toUInt(&ok);
-        if (!ok || seconds == 0 || seconds > 3600)
-            return usageError(QStringLiteral("--head-timeout 应为 1 到 3600 秒 / must be 1 to 3600 seconds"));
-        options.limits.headTimeout = std::chrono::seconds(seconds);
-        options.limits.keepAliveTimeout =
-            std::min(options.limits.keepAliveTimeout, options.limits.headTimeout);
-    }
+    QString invalid = readAddressAndDate(parser, listen, date, &options);
+    if (invalid.isEmpty())
+        invalid = readLimits(parser, limits, &options.limits);
+    if (!invalid.isEmpty())
+        return usageError(invalid);
     options.root = parser.isSet(root) ? parser.value(root) : defaultSamplesFolder();
-    if (options.root.isEmpty() || !QFileInfo(options.root).isDir()) {
-        result.message =
-            options.root.isEmpty()
-                ? QStringLiteral("lumivra-server: 找不到自带的示例壁纸目录，请用 --root 指定 / "
-                                 "bundled samples not found, pass --root DIR")
-                : QStringLiteral("lumivra-server: 壁纸目录不存在 / wallpaper folder not found: %1")
-                      .arg(options.root);
-        result.exitCode = 1;
-        return result;
-    }
-    result.options = options;
+    result.message = missingFolder(options.root);
+    result.exitCode = result.message.isEmpty() ? 0 : 1;
+    if (result.message.isEmpty())
+        result.options = options;
     return result;
 }
 

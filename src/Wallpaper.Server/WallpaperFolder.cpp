@@ -21,6 +21,12 @@ ApiError unreadableFolder() {
     return ApiError(500, QStringLiteral("壁纸目录无法读取。"));
 }
 
+// Out of descriptors is the service's own passing trouble, never a sign that the file is missing or bad.
+void throwIfOutOfDescriptors() {
+    if (errno == EMFILE || errno == ENFILE)
+        throw ApiError(503, QStringLiteral("服务器繁忙，请稍后再试。"));
+}
+
 ApiError notFound(const QString &fileName) {
     return ApiError(404, QStringLiteral("找不到壁纸文件：%1。").arg(fileName));
 }
@@ -30,6 +36,8 @@ ApiError notFound(const QString &fileName) {
 UniqueFd openRegularFile(int directory, const QString &name, struct stat *status) {
     UniqueFd fd(::openat(directory, QFile::encodeName(name).constData(),
                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid())
+        throwIfOutOfDescriptors();
     if (!fd.valid() || ::fstat(fd.get(), status) != 0 || !S_ISREG(status->st_mode))
         return {};
     return fd;
@@ -53,10 +61,14 @@ QStringList WallpaperFolder::pictureNames() const {
     if (!m_root.valid())
         throw unreadableFolder();
     // The listing gets a descriptor of its own: closedir() closes it, and readdir() keeps a position in it.
-    const std::unique_ptr<DIR, ClosesDirectory> directory(
-        ::fdopendir(::openat(m_root.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    UniqueFd listing(::openat(m_root.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listing.valid())
+        throwIfOutOfDescriptors();
+    const std::unique_ptr<DIR, ClosesDirectory> directory(listing.valid() ? ::fdopendir(listing.get())
+                                                                          : nullptr);
     if (!directory)
         throw unreadableFolder();
+    listing.release();
     QStringList names;
     while (const dirent *entry = ::readdir(directory.get())) {
         const QString name = QFile::decodeName(entry->d_name);
@@ -96,6 +108,8 @@ QString WallpaperFolder::scheduledName(const QDate &date) const {
     UniqueFd fd(::openat(m_root.get(), scheduleFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid() && errno == ENOENT)
         return {};
+    if (!fd.valid())
+        throwIfOutOfDescriptors();
     struct stat status = {};
     if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
         status.st_size > scheduleSizeLimit)
@@ -128,7 +142,7 @@ QString WallpaperFolder::scheduledName(const QDate &date) const {
 }
 
 QString WallpaperFolder::nameFor(const QDate &date, const QStringList &names) const {
-    const QString scheduled = scheduledName(date);
+    QString scheduled = scheduledName(date);
     if (!scheduled.isEmpty()) {
         if (!names.contains(scheduled))
             // The client asked for nothing wrong: a bad name here is the schedule's fault.

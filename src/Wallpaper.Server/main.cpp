@@ -1,3 +1,4 @@
+#include "OpenFileLimit.h"
 #include "ServerOptions.h"
 #include "StaticExport.h"
 #include "TerminationSignals.h"
@@ -6,7 +7,6 @@
 #include <QCoreApplication>
 #include <QUrl>
 #include <cstdio>
-#include <sys/resource.h>
 
 using namespace lumivra::server;
 
@@ -18,16 +18,6 @@ QUrl serviceUrl(const QHostAddress &address, quint16 port) {
     url.setHost(address.toString());
     url.setPort(port);
     return url;
-}
-
-// Every connection costs a descriptor; the soft limit (often 1024) would cap the service far below what
-// the machine allows.
-void raiseOpenFileLimit() {
-    struct rlimit files = {};
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &files);
-    }
 }
 
 void print(std::FILE *stream, const QString &text) {
