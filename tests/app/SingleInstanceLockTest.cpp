@@ -8,7 +8,7 @@
 using namespace lumivra;
 
 // One live holder at a time; the lock left by a copy that crashed is taken over.
-TEST(AppSingleInstanceLock, HeldByOneLiveProcessAtATime) {
+TEST(SingleInstanceLock, HeldByOneLiveProcessAtATime) {
     QTemporaryDir folder;
     QFile leftover(folder.filePath(QStringLiteral("lumivra.lock")));
     ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));

@@ -22,7 +22,7 @@ static std::string bootClockTimerIntervals() {
 
 // The delegate's own timer, as the program arms it: hourly, asleep or not, and only one however often it
 // is started.
-TEST(AppSuspendAwareTimer, TheDelegatesTimerTicksHourlyOnTheBootClock) {
+TEST(SuspendAwareTimer, TheDelegatesTimerTicksHourlyOnTheBootClock) {
     const std::string before = bootClockTimerIntervals();
     {
         AppDelegate delegate;

@@ -1,7 +1,8 @@
+#include "app/AppDelegate.h"
+
 #include "ScriptedHttpServer.h"
 #include "TempHome.h"
 #include "Wait.h"
-#include "app/AppDelegate.h"
 #include "client/Errors.h"
 #include "client/Sha256.h"
 #include "system/DesktopBackend.h"
@@ -28,11 +29,11 @@ const QString refreshing = u"Lumivra · 刷新中"_s;
 const QString invalidAddress = u"http://[::1"_s;
 
 // The application shell against the real client, the loopback server and real files in a temporary home.
-class AppTest : public ::testing::Test {
+class AppDelegateTest : public ::testing::Test {
 protected:
     // Stands in for the tray, which needs a desktop panel.
     struct RecordingStatusItem : StatusItem {
-        explicit RecordingStatusItem(AppTest &owner) : test(owner) {}
+        explicit RecordingStatusItem(AppDelegateTest &owner) : test(owner) {}
         void setImage(const QIcon &icon) override { EXPECT_FALSE(icon.isNull()); }
         void setToolTip(const QString &text) override { test.toolTips.append(text); }
         void setMenu(std::unique_ptr<QMenu> given) override {
@@ -40,7 +41,7 @@ protected:
             EXPECT_FALSE(test.menu) << "the menu is handed over once and then updated in place";
             test.menu = std::move(given);
         }
-        AppTest &test;
+        AppDelegateTest &test;
     };
 
     void serve(const QString &announced, const QByteArray &body, std::chrono::milliseconds delay = 0ms) {
@@ -91,7 +92,7 @@ protected:
 };
 
 // Offline: every cycle fails at once, and those of the launch and of each tick fail silently.
-TEST_F(AppTest, menuRowsWhatTheyDoAndSilentTicks) {
+TEST_F(AppDelegateTest, menuRowsWhatTheyDoAndSilentTicks) {
     const QString entry = LaunchAtLoginService::launchAgentURL();
     LaunchAtLoginService::setEnabled(true);
     address = invalidAddress;
@@ -132,7 +133,7 @@ TEST_F(AppTest, menuRowsWhatTheyDoAndSilentTicks) {
                         u" 客户端\n\n每小时从壁纸服务取回当天的壁纸，并把它设为每块屏幕的桌面图片。"_s));
 }
 
-TEST_F(AppTest, launchRefreshesSilentlyAndAMenuRefreshReusesTheVerifiedCopyAndReports) {
+TEST_F(AppDelegateTest, launchRefreshesSilentlyAndAMenuRefreshReusesTheVerifiedCopyAndReports) {
     serve(digest, image);
     QFile older(cacheFile(digest));
     ASSERT_TRUE(QDir().mkpath(QFileInfo(older).path()) && older.open(QIODevice::WriteOnly) &&
@@ -156,7 +157,7 @@ TEST_F(AppTest, launchRefreshesSilentlyAndAMenuRefreshReusesTheVerifiedCopyAndRe
     EXPECT_EQ(server.count(imagePath), 1);
 }
 
-TEST_F(AppTest, delegateDestroyedWhileWaitingForTheServerEndsTheCycleQuietly) {
+TEST_F(AppDelegateTest, delegateDestroyedWhileWaitingForTheServerEndsTheCycleQuietly) {
     serve(digest, image, 300ms);
     bool answered = false;
     QObject::connect(&sharedNetworkAccessManager(), &QNetworkAccessManager::finished, &server, [&] {
@@ -173,7 +174,7 @@ TEST_F(AppTest, delegateDestroyedWhileWaitingForTheServerEndsTheCycleQuietly) {
 }
 
 // Each step of the cycle failing in a menu refresh.
-TEST_F(AppTest, failureShowsInTheToolTipAndInAnAlert) {
+TEST_F(AppDelegateTest, failureShowsInTheToolTipAndInAnAlert) {
     serve(digest, image);
     // What goes wrong, and what the alert then says.
     const std::pair<std::function<void()>, QString> rows[] = {
@@ -202,7 +203,7 @@ TEST_F(AppTest, failureShowsInTheToolTipAndInAnAlert) {
 
 // The network's return: nothing after a success; after a failure a silent refresh, also for news that came
 // during the failing cycle, and at most one per spacing.
-TEST_F(AppTest, networkReturnRefreshesSilentlyAfterAFailureOnly) {
+TEST_F(AppDelegateTest, networkReturnRefreshesSilentlyAfterAFailureOnly) {
     serve(digest, image);
     launch();
     ASSERT_TRUE(finishes());

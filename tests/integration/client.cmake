@@ -1,3 +1,0 @@
-lumivra_add_test(NAME client_integration_tests LABELS integration client SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/client/WallpaperAPIClientTest.cpp
-)
