@@ -67,44 +67,38 @@ QList<LimitOption> limitOptions() {
     const auto option = [](const char *name, const QString &description, const char *value) {
         return QCommandLineOption(QLatin1String(name), description, QLatin1String(value));
     };
-    const QString positive = QStringLiteral("应为正整数 / must be a positive number");
+    const QString positive = QStringLiteral("must be a positive number");
     return {
         {option(
              "max-connections",
-             QStringLiteral("同时服务的连接数上限 / connections served at once (default: %1; also kept below "
-                            "the open-file limit).")
+             QStringLiteral("connections served at once (default: %1; also kept below the open-file limit).")
                  .arg(defaults.maxConnections),
              "N"),
          1, UINT_MAX, positive, [](ServerLimits &limits, uint value) { limits.maxConnections = value; }},
         {option("max-connections-per-address",
-                QStringLiteral(
-                    "每个客户端地址的连接数上限 / connections one client address may hold (default: %1).")
+                QStringLiteral("connections one client address may hold (default: %1).")
                     .arg(defaults.maxConnectionsPerAddress),
                 "N"),
          1, UINT_MAX, positive,
          [](ServerLimits &limits, uint value) { limits.maxConnectionsPerAddress = value; }},
         {option("head-timeout",
-                QStringLiteral("请求头须在此秒数内收齐 / seconds a client has to send its whole request head "
-                               "(default: %1).")
+                QStringLiteral("seconds a client has to send its whole request head (default: %1).")
                     .arg(seconds(defaults.headTimeout)),
                 "SECONDS"),
-         1, 3600, QStringLiteral("应为 1 到 3600 秒 / must be 1 to 3600 seconds"),
+         1, 3600, QStringLiteral("must be 1 to 3600 seconds"),
          [](ServerLimits &limits, uint value) {
              limits.headTimeout = std::chrono::seconds(value);
              limits.keepAliveTimeout = std::min(limits.keepAliveTimeout, limits.headTimeout);
          }},
-        {option("send-grace",
-                QStringLiteral(
-                    "应答在最低速率之外可多用的秒数 / seconds an answer may take beyond its size at the "
-                    "minimum rate (default: %1).")
-                    .arg(seconds(defaults.sendGrace)),
-                "SECONDS"),
-         0, 3600, QStringLiteral("应为 0 到 3600 秒 / must be 0 to 3600 seconds"),
+        {option(
+             "send-grace",
+             QStringLiteral("seconds an answer may take beyond its size at the minimum rate (default: %1).")
+                 .arg(seconds(defaults.sendGrace)),
+             "SECONDS"),
+         0, 3600, QStringLiteral("must be 0 to 3600 seconds"),
          [](ServerLimits &limits, uint value) { limits.sendGrace = std::chrono::seconds(value); }},
         {option("min-send-rate",
-                QStringLiteral(
-                    "客户端接收应答的最低速率（字节/秒）/ bytes per second a client must take an answer "
-                    "at (default: %1).")
+                QStringLiteral("bytes per second a client must take an answer at (default: %1).")
                     .arg(defaults.minimumSendRate),
                 "BYTES"),
          1, UINT_MAX, positive, [](ServerLimits &limits, uint value) { limits.minimumSendRate = value; }},
@@ -130,13 +124,11 @@ QString readLimits(const QCommandLineParser &parser, const QList<LimitOption> &o
 QString readAddressAndDate(const QCommandLineParser &parser, const QCommandLineOption &listen,
                            const QCommandLineOption &date, ServerOptions *options) {
     if (parser.isSet(listen) && !parseListenAddress(parser.value(listen), &options->address, &options->port))
-        return QStringLiteral("监听地址无效 / invalid --listen value: %1 (expected ADDRESS:PORT)")
-            .arg(parser.value(listen));
+        return QStringLiteral("invalid --listen value: %1 (expected ADDRESS:PORT)").arg(parser.value(listen));
     if (parser.isSet(date)) {
         const QDate pinned = QDate::fromString(parser.value(date), Qt::ISODate);
         if (!pinned.isValid() || parser.value(date).size() != 10)
-            return QStringLiteral("日期无效 / invalid --date value: %1 (expected YYYY-MM-DD)")
-                .arg(parser.value(date));
+            return QStringLiteral("invalid --date value: %1 (expected YYYY-MM-DD)").arg(parser.value(date));
         options->date = pinned;
     }
     return {};
@@ -145,10 +137,9 @@ QString readAddressAndDate(const QCommandLineParser &parser, const QCommandLineO
 // What to tell when there is no folder to serve, or nothing.
 QString missingFolder(const QString &root) {
     if (root.isEmpty())
-        return QStringLiteral("lumivra-server: 找不到自带的示例壁纸目录，请用 --root 指定 / "
-                              "bundled samples not found, pass --root DIR");
+        return QStringLiteral("lumivra-server: bundled samples not found, pass --root DIR");
     if (!QFileInfo(root).isDir())
-        return QStringLiteral("lumivra-server: 壁纸目录不存在 / wallpaper folder not found: %1").arg(root);
+        return QStringLiteral("lumivra-server: wallpaper folder not found: %1").arg(root);
     return {};
 }
 
@@ -157,25 +148,20 @@ QString missingFolder(const QString &root) {
 ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Lumivra 壁纸服务：按日期从一个图片目录中提供当天的壁纸。\n"
-                       "Lumivra wallpaper service: serves the picture of the day from a folder of images."));
+        QStringLiteral("Lumivra wallpaper service: serves the picture of the day from a folder of images."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("显示帮助 / show this help."));
-    const QCommandLineOption root(
-        QStringLiteral("root"),
-        QStringLiteral("壁纸目录（默认：自带示例）/ folder of pictures (default: the "
-                       "bundled samples)."),
-        QStringLiteral("DIR"));
+                                  QStringLiteral("show this help."));
+    const QCommandLineOption root(QStringLiteral("root"),
+                                  QStringLiteral("folder of pictures (default: the bundled samples)."),
+                                  QStringLiteral("DIR"));
     const QCommandLineOption listen(
         QStringLiteral("listen"),
-        QStringLiteral("监听地址 / address and port, e.g. 127.0.0.1:%1, [::1]:0 (0 = any free port).")
+        QStringLiteral("address and port, e.g. 127.0.0.1:%1, [::1]:0 (0 = any free port).")
             .arg(ServerOptions::defaultPort),
         QStringLiteral("ADDRESS:PORT"));
-    const QCommandLineOption date(
-        QStringLiteral("date"),
-        QStringLiteral("固定“今天”的日期（默认：本机日期）/ pin the date taken as today "
-                       "(default: the local date)."),
-        QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption date(QStringLiteral("date"),
+                                  QStringLiteral("pin the date taken as today (default: the local date)."),
+                                  QStringLiteral("YYYY-MM-DD"));
     const QList<LimitOption> limits = limitOptions();
     parser.addOptions({help, root, listen, date});
     for (const LimitOption &limit : limits)
@@ -188,10 +174,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
         return result;
     };
     if (!parser.parse(arguments))
-        return usageError(QStringLiteral("命令行参数错误 / bad argument: %1").arg(parser.errorText()));
+        return usageError(QStringLiteral("bad argument: %1").arg(parser.errorText()));
     if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("多余的参数 / unexpected argument: %1")
-                              .arg(parser.positionalArguments().join(u' ')));
+        return usageError(
+            QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().join(u' ')));
     if (parser.isSet(help)) {
         result.message = parser.helpText();
         return result;

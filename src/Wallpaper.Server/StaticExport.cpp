@@ -173,27 +173,24 @@ private:
 ParsedExportCommandLine parseExportCommandLine(const QStringList &arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("把壁纸目录发布为静态文件，供任何网页服务器或 CDN 提供。\n"
-                       "Publishes the folder as static files for any web server or CDN."));
-    const QCommandLineOption root(QStringLiteral("root"), QStringLiteral("壁纸目录 / folder of pictures."),
+        QStringLiteral("Publishes the folder as static files for any web server or CDN."));
+    const QCommandLineOption root(QStringLiteral("root"), QStringLiteral("folder of pictures."),
                                   QStringLiteral("DIR"));
-    const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("输出目录 / folder to publish into."),
+    const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("folder to publish into."),
                                  QStringLiteral("DIR"));
-    const QCommandLineOption from(QStringLiteral("from"),
-                                  QStringLiteral("第一天（默认今天）/ first day (default: today)."),
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("first day (default: today)."),
                                   QStringLiteral("YYYY-MM-DD"));
-    const QCommandLineOption days(QStringLiteral("days"), QStringLiteral("天数 / number of days."),
+    const QCommandLineOption days(QStringLiteral("days"), QStringLiteral("number of days."),
                                   QStringLiteral("N"));
     const QCommandLineOption base(
         QStringLiteral("download-base"),
-        QStringLiteral("下载链接前缀 / prefix of download links, e.g. "
-                       "https://cdn.example.org/wallpaper/ (default: relative links)."),
+        QStringLiteral("prefix of download links, e.g. https://cdn.example.org/wallpaper/ (default: relative "
+                       "links)."),
         QStringLiteral("URL"));
     const QCommandLineOption prune(
         QStringLiteral("prune"),
-        QStringLiteral(
-            "删除本次未写入的答复（范围外或无法提供的日期）和不再引用的图片 / remove the answers "
-            "this export did not write (outside the range or unservable) and pictures no answer names."));
+        QStringLiteral("remove the answers this export did not write (outside the range or unservable) and "
+                       "pictures no answer names."));
     parser.addOptions({root, out, from, days, base, prune});
     parser.addHelpOption();
 

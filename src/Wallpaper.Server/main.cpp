@@ -55,7 +55,7 @@ int main(int argc, char **argv) {
     QString error;
     const auto port = server.listenOn(options.address, options.port, &error);
     if (!port) {
-        print(stderr, QStringLiteral("lumivra-server: 无法监听 / cannot listen on %1: %2")
+        print(stderr, QStringLiteral("lumivra-server: cannot listen on %1: %2")
                           .arg(serviceUrl(options.address, options.port).authority(), error));
         return 1;
     }
