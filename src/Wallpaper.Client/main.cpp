@@ -65,6 +65,7 @@ int run(int &argc, char **argv, SingleInstanceLock &instanceLock, const Command 
         return askRunningCopy(command, instanceLock).value_or(failedExitStatus);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     QApplication::exec();
+    delegate.applicationWillTerminate();
     return 0;
 }
 

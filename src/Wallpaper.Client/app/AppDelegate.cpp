@@ -83,8 +83,8 @@ void AppDelegate::networkBecameAvailable() {
 }
 
 void AppDelegate::quit() {
-    // Nothing is saved and a refresh in flight is not waited for: the event loop ends and so does the
-    // process.
+    // Nothing is saved and a refresh in flight is not waited for: the event loop ends, the refresh is
+    // abandoned (applicationWillTerminate) and the process ends.
     QCoreApplication::quit();
 }
 

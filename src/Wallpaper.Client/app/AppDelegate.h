@@ -85,6 +85,10 @@ public:
     void showAbout();
     void quit();
 
+    // Called once the event loop has ended: a refresh still waiting on the network is ended without a word
+    // to the user, its requests aborted, and unwinds here, so it leaves no partial download behind.
+    void applicationWillTerminate();
+
 private:
     void configureStatusItem();
     // Builds the menu on first use and hands it to the status item; afterwards brings it up to date.
@@ -103,6 +107,7 @@ private:
     QPointer<QAction> m_launchAtLoginItem;
     std::unique_ptr<SuspendAwareTimer> m_timer;
     bool m_isRefreshing = false;
+    bool m_terminating = false;
     QString m_toolTip;
     QString m_pictureFile;
     std::optional<bool> m_lastRefreshSucceeded;

@@ -3,6 +3,9 @@
 #include "client/Sha256.h"
 #include "system/WallpaperCache.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QNetworkReply>
 #include <QPointer>
 #include <optional>
 #include <utility>
@@ -66,8 +69,22 @@ QCoro::Task<> AppDelegate::runRefreshCycle(QString serverBaseURL, bool showSucce
         finishRefreshCycle(effectiveDate, failure, showSuccess);
 }
 
+void AppDelegate::applicationWillTerminate() {
+    m_terminating = true;
+    for (QNetworkReply *reply : sharedNetworkAccessManager().findChildren<QNetworkReply *>())
+        reply->abort();
+    // The aborted requests end at once; what follows them runs in later turns of the event loop.
+    const QDeadlineTimer deadline(std::chrono::seconds(5));
+    while (m_isRefreshing && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
 void AppDelegate::finishRefreshCycle(const std::optional<QString> &effectiveDate, const QString &failure,
                                      bool showSuccess) {
+    if (m_terminating) {
+        m_isRefreshing = false;
+        return;
+    }
     const QPointer<AppDelegate> self(this);
     m_lastRefreshSucceeded = effectiveDate.has_value();
     if (effectiveDate) {
