@@ -23,7 +23,7 @@ QString normalizeServerBaseURL(const std::optional<QString> &text) {
 }
 
 QString replacingRetiredServerBaseURL(const QString &text) {
-    const QString normalized = normalizeServerBaseURL(text);
+    QString normalized = normalizeServerBaseURL(text);
     for (const QString &retired : retiredServerBaseURLs) {
         if (normalized.compare(retired, Qt::CaseInsensitive) == 0)
             return QString::fromUtf16(defaultServerBaseURL);

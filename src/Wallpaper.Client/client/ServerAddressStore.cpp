@@ -43,7 +43,7 @@ QString load() {
     if (!read)
         return ClientOptions::normalizeServerBaseURL(std::nullopt);
     const QString &text = *read;
-    const QString migrated = ClientOptions::replacingRetiredServerBaseURL(text);
+    QString migrated = ClientOptions::replacingRetiredServerBaseURL(text);
     if (migrated != text) {
         settings.setValue(QLatin1String(key), migrated);
         settings.sync(); // a failed rewrite is harmless: the migrated value is used either way
