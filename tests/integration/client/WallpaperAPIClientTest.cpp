@@ -22,7 +22,7 @@ namespace {
 
 const QString todayPath = "/api/client/wallpaper/today";
 const QByteArray metadataJson = R"({"id": 7, "effectiveDate": "2026-12-06", "fileName": "a.png",
-  "contentType": "image/png", "length": 3, "sha256": "", "downloadUrl": "files/a.png"})";
+  "contentType": "image/png", "length": 3, "sha256": "ab", "downloadUrl": "files/a.png"})";
 const QByteArray image = QByteArray("lumivra ").repeated(25000);
 const QString digest = "74B389F40EF672B2011EBEE9D5327ED8152013FAE28F385E285A708447018B29";
 
@@ -148,6 +148,7 @@ const Hostile hostile[] = {
     {"NotModifiedUnasked", {.status = 304}, "服务器返回错误：304"},
     {"NoContent", {.status = 204}, "服务器响应为空。", mismatch},
     {"MissingField", {.body = R"({"id": 7})"}, "服务器返回的壁纸信息缺少字段“effectiveDate”。", mismatch},
+    {"EmptyDigest", {.body = QByteArray(metadataJson).replace("ab", "")}, ".*“sha256”为空。", mismatch},
     {"CutBody", {.body = image, .cutAfter = 100000}, "transport: .+"},
     {"RedirectLoop", ScriptedResponse::redirect("?again"), "transport: .+"},
     {"Idle", {.body = image, .stallAfter = 9}, "transport: 请求超时：服务器在 1 秒内没有响应。", {}, quick},
