@@ -3,6 +3,7 @@
 #include "Wait.h"
 #include "app/AppDelegate.h"
 #include "client/Errors.h"
+#include "client/NetworkAccess.h"
 #include "client/Sha256.h"
 #include "system/LaunchAtLoginService.h"
 

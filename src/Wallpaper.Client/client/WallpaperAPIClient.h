@@ -9,15 +9,7 @@
 #include <QUrl>
 #include <chrono>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-
 namespace lumivra {
-
-// The one network access manager of the process: long-lived, so replies can be released safely with
-// deleteLater, and redirects followed (never from https down to http). It has no cache of its own:
-// HttpCache decides which stored answers may stand in for the server's.
-QNetworkAccessManager &sharedNetworkAccessManager();
 
 struct ClientTimeouts {
     // Longest wait for the connection or for the next bytes of an answer.
@@ -43,7 +35,8 @@ public:
 
     // Streams the image into a temporary file beside the destination while hashing it, and moves it into
     // place in one step only after its digest matched. The destination is never left partial or missing.
-    // A body is read only up to twice its announced length, or 64 MiB when that is more.
+    // A body is read only up to twice its announced length, or 64 MiB when that is more, and never past
+    // 1 GiB. A plain http link from an https service is refused.
     QCoro::Task<void> downloadWallpaper(WallpaperMetadataResponse metadata, QString destination) const;
 
     // Leading slashes dropped, then resolved against baseURL as a relative reference.
@@ -57,6 +50,8 @@ public:
     static void ensureSuccess(int httpStatus, const QByteArray &data);
 
 private:
+    QNetworkRequest downloadRequest(const QString &link) const;
+
     QUrl m_baseURL;
     Timeouts m_timeouts;
 };

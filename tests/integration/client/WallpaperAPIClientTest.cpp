@@ -3,11 +3,15 @@
 #include "ScriptedHttpServer.h"
 #include "Wait.h"
 #include "client/Errors.h"
+#include "client/NetworkAccess.h"
 #include "client/ServerAddressStore.h"
 #include "client/Sha256.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <functional>
@@ -41,6 +45,9 @@ WallpaperMetadataResponse today(const QString &base, WallpaperAPIClient::Timeout
     return test::runTask(WallpaperAPIClient(base, timeouts).getTodayWallpaper());
 }
 
+// Drips come ten times as often as the wait for the next byte allows.
+const WallpaperAPIClient::Timeouts quick{500ms, 500ms, 1s, 1s};
+
 // Every test starts with an earlier picture where the image is downloaded to.
 class WallpaperClient : public ::testing::Test {
 protected:
@@ -50,8 +57,9 @@ protected:
     }
 
     // Announced with the image's digest in capitals: letter case must not matter.
-    void download(const QString &link, const QString &base, WallpaperAPIClient::Timeouts timeouts = {}) {
-        const WallpaperMetadataResponse record{3, {}, {}, {}, 0, digest, link};
+    void download(const QString &link, const QString &base, WallpaperAPIClient::Timeouts timeouts = {},
+                  qint64 length = 0) {
+        const WallpaperMetadataResponse record{3, {}, {}, {}, length, digest, link};
         test::runTask(WallpaperAPIClient(base, timeouts).downloadWallpaper(record, destination));
     }
 
@@ -72,7 +80,7 @@ protected:
 // The address as the settings give back one written by hand with a comma (split into a list), is tidied and
 // written back. Root-relative links land below its path, absolute ones on their own host
 // whatever the base; both requests follow redirects and take chunked bodies, only the today request
-// compressed ones. Nothing is asked of addresses outside the web.
+// compressed ones. Nothing is asked of addresses outside the web, nor over plain http for an https service.
 TEST_F(WallpaperClient, RequestsGoBelowTheBasePathThroughRedirectsButNeverOutsideTheWeb) {
     ServerAddressStore::applyApplicationIdentity();
     QSettings().setValue(ServerAddressStore::key, QStringList{server.url("/p"), "q/"});
@@ -83,8 +91,21 @@ TEST_F(WallpaperClient, RequestsGoBelowTheBasePathThroughRedirectsButNeverOutsid
     server.on("/p,q/files/a.png", ScriptedResponse::redirect("/img/a.png"));
     server.on("/img/a.png", ScriptedResponse{.body = image, .chunked = true});
     EXPECT_EQ(today(base).fileName, "a.png");
-    download("/files/a.png", base);
+    // A finished transfer is whole, even when its deadline passes before the download goes on (in a slot of
+    // finished running a loop of its own, an alert say); it goes on from the event loop, not inside finished.
+    const auto late =
+        QObject::connect(&sharedNetworkAccessManager(), &QNetworkAccessManager::finished, &server, [&] {
+            const QDeadlineTimer passed(2 * quick.downloadDeadline);
+            test::waitUntil([&] { return passed.hasExpired(); });
+            QMetaObject::invokeMethod(
+                &server, [&] { EXPECT_EQ(left(), "3-abc.png: old picture"); }, Qt::QueuedConnection);
+        });
+    EXPECT_EQ(failureOf([&] { download("/files/a.png", base, quick); }), "<no error>");
+    QObject::disconnect(late);
     download(server.url("/img/a.png"), "http://127.0.0.1:1");
+    EXPECT_THAT(failureOf([&] { download(server.url("/img/a.png"), "https://127.0.0.1:1"); }),
+                ::testing::StartsWith("transport: 已拒绝从 https 转到不加密的 http 地址"));
+    EXPECT_EQ(server.count("/img/a.png"), 2);
     EXPECT_EQ(server.requests().last().headers.value("accept-encoding"), "identity");
     for (const QString address : {"file:///etc", "qrc:", "data:,hello"}) {
         const std::string refused = "transport: 不支持的地址：“" + (address + todayPath).toStdString() +
@@ -129,14 +150,14 @@ struct Hostile {
     ScriptedResponse response;
     std::string today, download = {};
     WallpaperAPIClient::Timeouts timeouts = {};
+    qint64 length = 0; // announced for the download
 };
 
 const std::string mismatch = "壁纸文件校验失败，已保留当前桌面。";
 const std::string tooLarge = "transport: 服务器的响应过大：超过 1 MiB，已停止接收。";
 const std::string oversized = "transport: 壁纸文件过大：服务器发送的数据超过 64 MiB，已停止下载。";
+const std::string overGiB = "transport: 壁纸文件过大：服务器发送的数据超过 1024 MiB，已停止下载。";
 const std::string undecodable = "transport: 服务器发送的内容无法解码：.*";
-// Drips come ten times as often as the wait for the next byte allows.
-const WallpaperAPIClient::Timeouts quick{500ms, 500ms, 1s, 1s};
 // A gzip header, then a deflate block of the reserved type.
 const QByteArray brokenDeflate = QByteArray::fromHex("1f8b0800000000000003ffff");
 const std::string compressed = "transport: 服务器以压缩格式（gzip）发送了壁纸文件，而请求的是未压缩的文件。";
@@ -154,6 +175,8 @@ const Hostile hostile[] = {
     {"Idle", {.body = image, .stallAfter = 9}, "transport: 请求超时：服务器在 1 秒内没有响应。", {}, quick},
     {"HugeAnnouncedBody", {.body = image, .padding = 64 << 20}, tooLarge, oversized},
     {"EndlessChunkedBody", {.body = image, .chunked = true, .padding = 96 << 20}, tooLarge, oversized},
+    // Whatever length is announced, no picture is taken past 1 GiB.
+    {"HugeLength", {.body = image, .padding = qint64(2) << 30}, tooLarge, overGiB, {}, qint64(1) << 62},
     // Qt's own check against decompression bombs may speak first.
     {"GzipBomb", {.body = QByteArray(64 << 20, ' '), .gzip = true}, tooLarge + '|' + undecodable, compressed},
     {"BrokenCompression", {200, {{"Content-Encoding", "gzip"}}, brokenDeflate}, undecodable, compressed},
@@ -169,7 +192,7 @@ TEST_P(HostileServer, EndsEachRequestWithAClearMessageKeepingTheOldPicture) {
     const Hostile &row = GetParam();
     server.on(todayPath, row.response);
     EXPECT_THAT(failureOf([&] { today(server.url(), row.timeouts); }), ::testing::MatchesRegex(row.today));
-    EXPECT_THAT(failureOf([&] { download(todayPath, server.url(), row.timeouts); }),
+    EXPECT_THAT(failureOf([&] { download(todayPath, server.url(), row.timeouts, row.length); }),
                 ::testing::MatchesRegex(row.download.empty() ? row.today : row.download));
     EXPECT_LT(server.bodyBytesSent(), (1 + 64 + 31) << 20);
     EXPECT_EQ(left(), "3-abc.png: old picture");
