@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 #include <QNetworkReply>
+#include <array>
 #include <optional>
 
 namespace lumivra {
@@ -19,10 +20,37 @@ constexpr char todayPath[] = "api/client/wallpaper/today";
 // An error body is only read for its "error" text; a larger one cannot be a sensible message.
 constexpr qint64 maxErrorBodyBytes = qint64(1) << 20;
 
+// Where a redirect leads, resolved against the address that answered; nothing for any other answer.
+std::optional<QUrl> redirectTarget(const QNetworkReply &reply) {
+    constexpr std::array redirects{301, 302, 303, 307, 308};
+    const QByteArray location = reply.rawHeader("Location");
+    if (location.isEmpty() ||
+        std::find(redirects.begin(), redirects.end(), httpStatus(reply)) == redirects.end())
+        return std::nullopt;
+    const QUrl target = reply.url().resolved(QUrl::fromEncoded(location));
+    refuseDowngrade(reply.url(), target);
+    return target;
+}
+
+// The body an answer stands for: the stored one when the answer is a 304 that confirmed it, else its own,
+// kept for later when the server lets us.
+QByteArray bodyOf(const QNetworkReply &reply, const QByteArray &received, bool cacheable,
+                  const QDateTime &now) {
+    const int status = httpStatus(reply);
+    if (cacheable && status == 304) {
+        if (std::optional<QByteArray> stored = HttpCache::confirmedAnswer(reply, now))
+            return *stored;
+    } else if (cacheable && isSuccess(status)) {
+        HttpCache::keep(reply, received, now);
+    }
+    WallpaperAPIClient::ensureSuccess(status, received);
+    return received;
+}
+
 } // namespace
 
-WallpaperAPIClient::WallpaperAPIClient(const QString &serverBaseURL, Timeouts timeouts)
-    : m_timeouts(timeouts) {
+WallpaperAPIClient::WallpaperAPIClient(const QString &serverBaseURL, Timeouts timeouts, Clock clock)
+    : m_timeouts(timeouts), m_clock(std::move(clock)) {
     const QString text = ClientOptions::normalizeServerBaseURL(serverBaseURL) + QLatin1Char('/');
     QUrl url(text, QUrl::StrictMode);
     if (!url.isValid())
@@ -53,15 +81,21 @@ void WallpaperAPIClient::ensureSuccess(int status, const QByteArray &data) {
 }
 
 QCoro::Task<QByteArray> WallpaperAPIClient::send(QNetworkRequest request) const {
-    const QUrl url = request.url();
+    // Redirects are followed here, one address at a time: an answer is stored and confirmed only under the
+    // address that gave it, and a stored answer's validators never travel to another address.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     const bool cacheable = isPlainGet(request);
-    std::optional<QByteArray> body = cacheable ? HttpCache::freshAnswer(url) : std::nullopt;
-    if (!body) {
+    const Budget budget = answerBudget(m_timeouts.requestDeadline);
+    std::optional<QByteArray> body;
+    for (int redirects = 0; !body; ++redirects) {
+        body = cacheable ? HttpCache::freshAnswer(request.url(), m_clock()) : std::nullopt;
+        if (body)
+            break;
+        QNetworkRequest asked = request;
         if (cacheable)
-            HttpCache::addValidators(request);
-        ReplyPtr reply = start(request);
+            HttpCache::addValidators(asked);
+        ReplyPtr reply = start(asked);
         QByteArray received;
-        const Budget budget = answerBudget(m_timeouts.requestDeadline);
         const Sink collect = [&received](const QByteArray &piece) {
             received += piece;
             return true;
@@ -69,17 +103,13 @@ QCoro::Task<QByteArray> WallpaperAPIClient::send(QNetworkRequest request) const 
         co_await receive(reply.get(), budget, collect);
         throwIfTransportFailed(*reply, std::chrono::milliseconds(request.transferTimeout()));
         throwIfCut(*reply, received.size());
-        int status = httpStatus(*reply);
-        if (cacheable && status == 304) {
-            if (std::optional<QByteArray> stored = HttpCache::confirmedAnswer(url, *reply)) {
-                received = *stored;
-                status = 200;
-            }
-        } else if (cacheable && isSuccess(status)) {
-            HttpCache::keep(url, *reply, received);
+        if (const std::optional<QUrl> target = redirectTarget(*reply)) {
+            if (redirects >= request.maximumRedirectsAllowed())
+                throw TransportError(QStringLiteral("重定向次数过多：超过了 %1 次。").arg(redirects));
+            request.setUrl(*target);
+            continue;
         }
-        ensureSuccess(status, received);
-        body = received;
+        body = bodyOf(*reply, received, cacheable, m_clock());
     }
     if (body->isEmpty())
         throw WallpaperClientError::emptyResponse();

@@ -4,10 +4,12 @@
 
 #include <QByteArray>
 #include <QCoro/QCoroTask>
+#include <QDateTime>
 #include <QNetworkRequest>
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 
 namespace lumivra {
 
@@ -24,9 +26,12 @@ struct ClientTimeouts {
 class WallpaperAPIClient {
 public:
     using Timeouts = ClientTimeouts;
+    // The time of day in UTC, by which stored answers age.
+    using Clock = std::function<QDateTime()>;
 
     // Throws WallpaperClientError::invalidServerURL when the normalised address does not parse.
-    explicit WallpaperAPIClient(const QString &serverBaseURL, Timeouts timeouts = {});
+    explicit WallpaperAPIClient(const QString &serverBaseURL, Timeouts timeouts = {},
+                                Clock clock = &QDateTime::currentDateTimeUtc);
 
     const QUrl &baseURL() const { return m_baseURL; }
 
@@ -43,7 +48,8 @@ public:
     QNetworkRequest makeRequest(const QString &path, const QByteArray &method) const;
 
     // Sends a request and returns its body of at most 1 MiB; throws on transport errors, error statuses and
-    // empty bodies. A GET may be answered by HttpCache, but only as the server's caching headers allow.
+    // empty bodies. Redirects are followed, never from https down to http. A GET may be answered by
+    // HttpCache, but only as the server's caching headers allow.
     QCoro::Task<QByteArray> send(QNetworkRequest request) const;
 
     // Throws WallpaperClientError::server for an HTTP status outside 200..299 (httpStatus < 0: not HTTP).
@@ -54,6 +60,7 @@ private:
 
     QUrl m_baseURL;
     Timeouts m_timeouts;
+    Clock m_clock;
 };
 
 } // namespace lumivra

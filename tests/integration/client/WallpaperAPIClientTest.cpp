@@ -41,8 +41,9 @@ std::string failureOf(const std::function<void()> &call) {
     return "<no error>";
 }
 
-WallpaperMetadataResponse today(const QString &base, WallpaperAPIClient::Timeouts timeouts = {}) {
-    return test::runTask(WallpaperAPIClient(base, timeouts).getTodayWallpaper());
+WallpaperMetadataResponse today(const QString &base, WallpaperAPIClient::Timeouts timeouts = {},
+                                WallpaperAPIClient::Clock clock = &QDateTime::currentDateTimeUtc) {
+    return test::runTask(WallpaperAPIClient(base, timeouts, std::move(clock)).getTodayWallpaper());
 }
 
 // Drips come ten times as often as the wait for the next byte allows.
@@ -80,17 +81,21 @@ protected:
 // The address as the settings give back one written by hand with a comma (split into a list), is tidied and
 // written back. Root-relative links land below its path, absolute ones on their own host
 // whatever the base; both requests follow redirects and take chunked bodies, only the today request
-// compressed ones. Nothing is asked of addresses outside the web, nor over plain http for an https service.
+// compressed ones. A long-lived answer reached through a redirect is the target's, not today's: the next
+// refresh asks again. Nothing is asked of addresses outside the web, nor over plain http for an https
+// service.
 TEST_F(WallpaperClient, RequestsGoBelowTheBasePathThroughRedirectsButNeverOutsideTheWeb) {
     ServerAddressStore::applyApplicationIdentity();
     QSettings().setValue(ServerAddressStore::key, QStringList{server.url("/p"), "q/"});
     const QString base = ServerAddressStore::load();
     EXPECT_EQ(QSettings().value(ServerAddressStore::key).toString(), server.url("/p,q"));
     server.on("/p,q" + todayPath, ScriptedResponse::redirect("/moved"));
-    server.on("/moved", ScriptedResponse{.body = metadataJson, .chunked = true, .gzip = true});
+    const QList<QPair<QByteArray, QByteArray>> year{{"Cache-Control", "max-age=31536000"}};
+    server.on("/moved",
+              ScriptedResponse{.headers = year, .body = metadataJson, .chunked = true, .gzip = true});
     server.on("/p,q/files/a.png", ScriptedResponse::redirect("/img/a.png"));
     server.on("/img/a.png", ScriptedResponse{.body = image, .chunked = true});
-    EXPECT_EQ(today(base).fileName, "a.png");
+    EXPECT_EQ(today(base).fileName + today(base).fileName, "a.pnga.png");
     // A finished transfer is whole, even when its deadline passes before the download goes on (in a slot of
     // finished running a loop of its own, an alert say); it goes on from the event loop, not inside finished.
     const auto late =
@@ -105,7 +110,8 @@ TEST_F(WallpaperClient, RequestsGoBelowTheBasePathThroughRedirectsButNeverOutsid
     download(server.url("/img/a.png"), "http://127.0.0.1:1");
     EXPECT_THAT(failureOf([&] { download(server.url("/img/a.png"), "https://127.0.0.1:1"); }),
                 ::testing::StartsWith("transport: 已拒绝从 https 转到不加密的 http 地址"));
-    EXPECT_EQ(server.count("/img/a.png"), 2);
+    EXPECT_EQ(QList({server.count("/p,q" + todayPath), server.count("/moved"), server.count("/img/a.png")}),
+              QList({2, 1, 2}));
     EXPECT_EQ(server.requests().last().headers.value("accept-encoding"), "identity");
     for (const QString address : {"file:///etc", "qrc:", "data:,hello"}) {
         const std::string refused = "transport: 不支持的地址：“" + (address + todayPath).toStdString() +
@@ -116,30 +122,56 @@ TEST_F(WallpaperClient, RequestsGoBelowTheBasePathThroughRedirectsButNeverOutsid
     EXPECT_EQ(left(), "3-abc.png: " + image);
 }
 
-// The caching headers of the first answer, and how many of two requests reach the server. A fresh copy stands
-// in for the server during a later outage; any other is never used for an error, only when revalidation
-// confirms it. Expires counts from the server's Date, whatever our clock says.
+// The caching headers of the first answer and how far the clock then moves; how the next two requests end,
+// while the server answers 304 with the given headers, then 503 (refusing to confirm any tag but "v1"); and
+// how many requests reached it. A stored answer stands in for the server while fresh by its Date and Age and
+// our clock; after a 304 only if the request asked to confirm it and the 304 speaks of it; never for an
+// error.
 TEST_F(WallpaperClient, TodayHonoursTheServersCachingHeaders) {
-    const QPair<QByteArray, QByteArray> sent{"Date", "Mon, 07 Dec 2026 00:00:00 GMT"}, tag{"ETag", "\"v1\""};
-    const QList<QPair<QList<QPair<QByteArray, QByteArray>>, int>> rows = {
-        {{{"Cache-Control", "max-age=3600"}}, 1},
-        {{sent, {"Expires", "Mon, 07 Dec 2026 01:00:00 GMT"}}, 1},
-        {{sent, {"Expires", "0"}, {"Last-Modified", sent.second}}, 2},
-        {{{"Cache-Control", "max-age=3600, no-store"}}, 2},
-        {{{"Cache-Control", "no-cache, max-age=3600"}, tag}, 2},
+    using Headers = QList<QPair<QByteArray, QByteArray>>;
+    const QPair<QByteArray, QByteArray> sent{"Date", "Mon, 07 Dec 2026 00:00:00 GMT"}, tag{"ETag", "\"v1\""},
+        hour{"Cache-Control", "max-age=3600"}, expires{"Expires", "Mon, 07 Dec 2026 01:00:00 GMT"};
+    const std::string fresh = "1: <no error>, <no error>", stale = "3: 服务器返回错误：304, 维护中";
+    const struct {
+        Headers first;
+        std::chrono::hours shift;
+        Headers confirmation;
+        std::string outcome;
+    } rows[] = {
+        {{hour}, 0h, {}, fresh},
+        {{hour, tag}, 2h, {tag}, "2: <no error>, <no error>"},
+        {{sent, expires}, 0h, {}, fresh},
+        {{sent, expires, {"Age", "7200"}}, 0h, {}, stale},
+        // Stale when its lifetime ran out (a negative Age adds nothing), or when the clock went back.
+        {{hour, {"Age", "-7200"}}, 2h, {}, stale},
+        {{hour}, -8h, {}, stale},
+        {{{"Cache-Control", "max-age=0, max-age=3600"}}, 0h, {}, stale},
+        {{{"Cache-Control", "max-age=soon"}, sent, expires}, 0h, {}, stale},
+        {{{"Cache-Control", "max-age=9223372036854775807"}, {"Age", "-1"}}, 0h, {}, fresh},
+        {{sent, {"Expires", "0"}, {"Last-Modified", sent.second}}, 0h, {}, "3: <no error>, 维护中"},
+        {{{"Cache-Control", "max-age=3600, no-store"}}, 0h, {}, stale},
+        {{{"Cache-Control", "no-cache, max-age=3600"}, tag}, 0h, {tag}, "3: <no error>, 维护中"},
+        {{{"Cache-Control", "no-cache"}, tag}, 0h, {{"ETag", "\"v2\""}}, stale},
     };
-    for (const auto &[headers, requests] : rows) {
+    for (const auto &row : rows) {
         test::ScriptedHttpServer peer; // a new address, so nothing is stored for it yet
-        peer.on(todayPath, ScriptedResponse{.headers = headers, .body = metadataJson});
-        EXPECT_EQ(today(peer.url()).id + today(peer.url()).id, 14);
-        EXPECT_EQ(peer.count(todayPath), requests) << headers.last().second.toStdString();
-        peer.on(todayPath, ScriptedResponse{.status = 503, .body = R"({"error": "维护中"})"});
-        EXPECT_EQ(failureOf([&] { today(peer.url()); }), requests == 1 ? "<no error>" : "维护中");
-        peer.on(todayPath, [](const test::RecordedRequest &request) {
-            return ScriptedResponse{.status = request.headers.value("if-none-match") == "\"v1\"" ? 304 : 500};
-        });
-        EXPECT_EQ(failureOf([&] { today(peer.url()); }),
-                  requests == 1 || headers.contains(tag) ? "<no error>" : "服务器返回错误：500");
+        QDateTime now = QDateTime::fromString("2026-12-07T00:00:00Z", Qt::ISODate);
+        const auto ask = [&] { return failureOf([&] { today(peer.url(), {}, [&now] { return now; }); }); };
+        const auto answer = [&peer](int status, const Headers &headers) {
+            peer.on(todayPath, [=](const test::RecordedRequest &request) {
+                const bool known = request.headers.value("if-none-match", "\"v1\"") == "\"v1\"";
+                return ScriptedResponse{known ? status : 500, headers,
+                                        status == 503 ? R"({"error": "维护中"})" : ""};
+            });
+        };
+        peer.on(todayPath, ScriptedResponse{.headers = row.first, .body = metadataJson});
+        EXPECT_EQ(ask(), "<no error>");
+        now = now.addSecs(std::chrono::seconds(row.shift).count());
+        answer(304, row.confirmation);
+        const std::string confirmed = ask();
+        answer(503, {});
+        EXPECT_EQ(std::to_string(peer.count(todayPath)) + ": " + confirmed + ", " + ask(), row.outcome)
+            << row.first.last().second.toStdString();
     }
 }
 
