@@ -4,7 +4,7 @@
 all: build
 
 bootstrap:
-	@./scripts/bootstrap
+	@./scripts/bootstrap build demo test
 
 build: bootstrap
 	@cmake --preset default >/dev/null
@@ -21,7 +21,8 @@ test-asan: bootstrap
 format-check:
 	@./scripts/format-check
 
-demo: build
+# The demo installs and builds only what it runs: the two programs and its private display.
+demo:
 	@./scripts/demo
 
 bench: build

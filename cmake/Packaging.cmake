@@ -74,6 +74,24 @@ if(TARGET lumivra-server)
   install(FILES ${lumivra_debian_docs} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumivra-server
           COMPONENT server)
   list(APPEND CPACK_COMPONENTS_ALL server)
+  # The service and the daily export as systemd units, under a user of the package's own, with their one
+  # settings file, which dpkg keeps as the operator edited it.
+  set(LUMIVRA_SETTINGS_FILE ${CMAKE_INSTALL_FULL_SYSCONFDIR}/default/lumivra-server)
+  set(lumivra_generated ${CMAKE_BINARY_DIR}/packaging)
+  foreach(unit lumivra-server.service lumivra-export.service)
+    configure_file(${lumivra_packaging_dir}/systemd/${unit}.in ${lumivra_generated}/${unit} @ONLY)
+  endforeach()
+  install(FILES ${lumivra_generated}/lumivra-server.service ${lumivra_generated}/lumivra-export.service
+                ${lumivra_packaging_dir}/systemd/lumivra-export.timer
+          DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system COMPONENT server)
+  install(FILES ${lumivra_packaging_dir}/systemd/lumivra-server.sysusers
+          DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/sysusers.d RENAME lumivra-server.conf COMPONENT server)
+  install(FILES ${lumivra_packaging_dir}/debian/lumivra-server.default DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/default
+          RENAME lumivra-server COMPONENT server)
+  configure_file(${lumivra_packaging_dir}/debian/conffiles.in ${lumivra_generated}/conffiles @ONLY)
+  set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
+      ${lumivra_generated}/conffiles ${lumivra_packaging_dir}/debian/postinst
+      ${lumivra_packaging_dir}/debian/prerm ${lumivra_packaging_dir}/debian/postrm)
 endif()
 
 include(CPack)

@@ -5,8 +5,8 @@
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
+#include <QFile>
 #include <cstdio>
-#include <sys/resource.h>
 
 using namespace lumivra;
 
@@ -35,8 +35,16 @@ int main(int argc, char **argv) {
     };
     auto task = run();
     app.exec();
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak_rss_kib=%ld\n", usage.ru_maxrss);
+    // VmHWM starts afresh at exec; ru_maxrss would carry over the peak of the benchmark that forked this
+    // process, which holds the whole body it serves.
+    QFile self(QStringLiteral("/proc/self/status"));
+    long peakKib = -1;
+    if (self.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : self.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                peakKib = line.mid(6).trimmed().split(' ').first().toLong();
+        }
+    }
+    std::printf("peak_rss_kib=%ld\n", peakKib);
     return status;
 }

@@ -35,12 +35,13 @@ bool readInPieces(int fd, const std::function<bool(QByteArrayView)> &consume) {
     }
 }
 
-std::optional<QString> sha256OfFile(int fd) {
+std::optional<QString> sha256OfFile(int fd, const std::function<bool(QByteArrayView)> &alsoConsume) {
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         return std::nullopt;
     const bool whole = readInPieces(fd, [&](QByteArrayView piece) {
-        return EVP_DigestUpdate(context.get(), piece.data(), size_t(piece.size())) == 1;
+        return EVP_DigestUpdate(context.get(), piece.data(), size_t(piece.size())) == 1 &&
+               (!alsoConsume || alsoConsume(piece));
     });
     if (!whole)
         return std::nullopt;

@@ -32,8 +32,10 @@ const struct timespec &changeTime(const struct stat &status);
 bool readInPieces(int fd, const std::function<bool(QByteArrayView)> &consume);
 
 // Lower-case hexadecimal SHA-256 of an open file from its start, read in pieces so a picture of any size
-// hashes in little memory. Empty when the file cannot be read to its end.
-std::optional<QString> sha256OfFile(int fd);
+// hashes in little memory. Each piece also goes to `alsoConsume` when given, so a copy made on the way
+// holds exactly the bytes the digest describes. Empty when the file cannot be read to its end or
+// `alsoConsume` refuses a piece.
+std::optional<QString> sha256OfFile(int fd, const std::function<bool(QByteArrayView)> &alsoConsume = {});
 
 // Remembers each file's digest while its identity stays the same, so a large picture is read once, not
 // every hour for every client.

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QTimeZone>
 #include <QtEndian>
 #include <fcntl.h>
@@ -23,38 +24,149 @@ namespace {
 // A few years of days; far more is a typo, not a plan.
 constexpr int maxDays = 3660;
 
-QString copyPicture(const WallpaperFolder &folder, const DailyWallpaper &day, const QString &destination) {
-    const QFileInfo existing(destination);
-    if (existing.isFile() && existing.size() == day.length)
-        return {}; // the name holds the digest: same name, same bytes
-    const OpenedPicture picture = folder.open(day.wallpaper.fileName);
-    if (!QDir().mkpath(existing.path()))
-        return QStringLiteral("cannot create %1").arg(existing.path());
-    QSaveFile target(destination);
-    if (!target.open(QIODevice::WriteOnly) ||
-        !readInPieces(
-            picture.fd.get(),
-            [&](QByteArrayView piece) { return target.write(piece.data(), piece.size()) == piece.size(); }) ||
-        !target.commit())
-        return QStringLiteral("cannot write %1: %2").arg(destination, target.errorString());
-    return {};
+// Why one day, or one file of it, could not be published.
+struct ExportFailure {
+    QString message;
+};
+
+// Where a picture of this digest lives in the tree, relative to it.
+QString pictureDirectory(const QString &sha256) {
+    return QStringLiteral("files/") + sha256.left(16) + u'/';
 }
 
-QString writeAnswer(const QString &path, const QByteArray &body, const QDate &date) {
-    QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly) || target.write(body) != body.size() || !target.commit())
-        return QStringLiteral("cannot write %1: %2").arg(path, target.errorString());
-    // A time in the day before (never in the future when the answer is served), at seconds taken from the
-    // content, so that a day exported again with another picture gets a new entity tag too.
+QString answerPlace(const QDate &date) {
+    return QStringLiteral("today/%1.json").arg(date.toString(Qt::ISODate));
+}
+
+// Web servers send a file's modification time as Last-Modified and build entity tags from it. No time zone
+// has reached the day before its start in UTC+14, so the time is never in the future while the day's answer
+// is served; its seconds come from the content, so a day exported again with another picture gets a new
+// entity tag, and the 18 hours they span keep days apart.
+QDateTime answerTime(const QDate &date, const QByteArray &body) {
     const int seconds =
         int(qFromBigEndian<quint16>(QCryptographicHash::hash(body, QCryptographicHash::Sha256).constData()));
-    QFile written(path);
-    if (!written.open(QIODevice::ReadWrite) ||
-        !written.setFileTime(date.startOfDay(QTimeZone::utc()).addSecs(seconds - 86400),
-                             QFileDevice::FileModificationTime))
-        return QStringLiteral("cannot set the time of %1").arg(path);
-    return {};
+    return date.startOfDay(QTimeZone(14 * 3600)).addSecs(seconds - 86400);
 }
+
+// The time is set before the rename, so the answer is never served with the time of writing.
+void writeAnswer(const QString &path, const QByteArray &body, const QDate &date) {
+    QSaveFile target(path);
+    if (!target.open(QIODevice::WriteOnly) || target.write(body) != body.size() || !target.flush() ||
+        !target.setFileTime(answerTime(date, body), QFileDevice::FileModificationTime) || !target.commit())
+        throw ExportFailure{QStringLiteral("cannot write %1: %2").arg(path, target.errorString())};
+}
+
+// Copies from the descriptor that was hashed and hashes again on the way: a picture rewritten in place
+// meanwhile is not published under a digest its bytes no longer have.
+void copyPicture(const OpenedPicture &picture, const QString &sha256, const QString &path) {
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        throw ExportFailure{QStringLiteral("cannot create %1").arg(QFileInfo(path).path())};
+    QSaveFile target(path);
+    const auto copied =
+        target.open(QIODevice::WriteOnly)
+            ? sha256OfFile(picture.fd.get(),
+                           [&](QByteArrayView piece) {
+                               return target.write(piece.data(), piece.size()) == piece.size();
+                           })
+            : std::nullopt;
+    if (copied && *copied != sha256)
+        throw ExportFailure{
+            QStringLiteral("%1 changed while it was exported; export again").arg(picture.wallpaper.fileName)};
+    if (!copied || !target.commit())
+        throw ExportFailure{QStringLiteral("cannot write %1: %2").arg(path, target.errorString())};
+}
+
+class SiteExport {
+public:
+    explicit SiteExport(const ExportOptions &options)
+        : m_options(options), m_out(options.out), m_folder(options.root) {}
+
+    QStringList run() {
+        if (!QFileInfo(m_options.root).isDir())
+            return {QStringLiteral("wallpaper folder not found: %1").arg(m_options.root)};
+        if (!m_out.mkpath(QStringLiteral("today")))
+            return {QStringLiteral("cannot create %1").arg(m_out.filePath(QStringLiteral("today")))};
+        QStringList problems;
+        try {
+            m_names = m_folder.pictureNames();
+        } catch (const ApiError &error) {
+            return {error.message()};
+        }
+        for (int offset = 0; offset < m_options.days; ++offset) {
+            const QDate date = m_options.from.addDays(offset);
+            try {
+                exportDay(date);
+            } catch (const ApiError &error) {
+                problems.append(date.toString(Qt::ISODate) + QStringLiteral(": ") + error.message());
+            } catch (const ExportFailure &failure) {
+                problems.append(date.toString(Qt::ISODate) + QStringLiteral(": ") + failure.message);
+            }
+        }
+        if (m_options.prune)
+            problems += prune();
+        return problems;
+    }
+
+private:
+    void exportDay(const QDate &date) {
+        const QString name = m_folder.nameFor(date, m_names);
+        const OpenedPicture picture = m_folder.open(name);
+        const auto sha256 = m_digests.digest(name, picture.fd.get(), picture.status);
+        if (!sha256)
+            throw ExportFailure{QStringLiteral("cannot read %1").arg(name)};
+        const QString directory = pictureDirectory(*sha256);
+        const QString place = directory + name;
+        publish(picture, *sha256, place);
+        const DailyWallpaper day{picture.wallpaper, date, QFileInfo(m_out.filePath(place)).size(), *sha256};
+        writeAnswer(m_out.filePath(answerPlace(date)), todayRecord(day, m_options.downloadBase + directory),
+                    date);
+        m_answers.insert(answerPlace(date));
+    }
+
+    // A file already in the picture's place stays only when its bytes have the digest the place names: the
+    // same size proves nothing.
+    void publish(const OpenedPicture &picture, const QString &sha256, const QString &place) {
+        if (m_published.contains(place))
+            return;
+        const QString path = m_out.filePath(place);
+        const UniqueFd existing(
+            ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!existing.valid() || sha256OfFile(existing.get()) != sha256)
+            copyPicture(picture, sha256, path);
+        m_published.insert(place);
+    }
+
+    // Takes down every answer and picture this run did not write or check, so a picture taken out of the
+    // folder or the range stops being published here. Only the layout's own files are touched.
+    QStringList prune() {
+        QStringList problems;
+        const auto remove = [&](const QString &place, const QSet<QString> &kept) {
+            if (!kept.contains(place) && !m_out.remove(place))
+                problems.append(QStringLiteral("cannot remove %1").arg(m_out.filePath(place)));
+        };
+        const auto entries = [&](const QString &directory) {
+            return QDir(m_out.filePath(directory)).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        };
+        for (const QString &name : entries(QStringLiteral("today")))
+            remove(QStringLiteral("today/") + name, m_answers);
+        QDir files(m_out.filePath(QStringLiteral("files")));
+        for (const QString &directory : files.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+            for (const QString &name : entries(QStringLiteral("files/") + directory))
+                remove(QStringLiteral("files/%1/%2").arg(directory, name), m_published);
+            files.rmdir(directory); // only once nothing is left in it
+        }
+        return problems;
+    }
+
+    const ExportOptions &m_options;
+    QDir m_out;
+    const WallpaperFolder m_folder;
+    QStringList m_names;
+    DigestCache m_digests;
+    // Places relative to the tree, of what this run wrote or checked.
+    QSet<QString> m_published;
+    QSet<QString> m_answers;
+};
 
 } // namespace
 
@@ -67,7 +179,8 @@ ParsedExportCommandLine parseExportCommandLine(const QStringList &arguments) {
                                   QStringLiteral("DIR"));
     const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("输出目录 / folder to publish into."),
                                  QStringLiteral("DIR"));
-    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("第一天 / first day."),
+    const QCommandLineOption from(QStringLiteral("from"),
+                                  QStringLiteral("第一天（默认今天）/ first day (default: today)."),
                                   QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption days(QStringLiteral("days"), QStringLiteral("天数 / number of days."),
                                   QStringLiteral("N"));
@@ -76,7 +189,12 @@ ParsedExportCommandLine parseExportCommandLine(const QStringList &arguments) {
         QStringLiteral("下载链接前缀 / prefix of download links, e.g. "
                        "https://cdn.example.org/wallpaper/ (default: relative links)."),
         QStringLiteral("URL"));
-    parser.addOptions({root, out, from, days, base});
+    const QCommandLineOption prune(
+        QStringLiteral("prune"),
+        QStringLiteral(
+            "删除本次未写入的答复（范围外或无法提供的日期）和不再引用的图片 / remove the answers "
+            "this export did not write (outside the range or unservable) and pictures no answer names."));
+    parser.addOptions({root, out, from, days, base, prune});
     parser.addHelpOption();
 
     ParsedExportCommandLine result;
@@ -94,13 +212,15 @@ ParsedExportCommandLine parseExportCommandLine(const QStringList &arguments) {
     ExportOptions options;
     options.root = parser.value(root);
     options.out = parser.value(out);
-    options.from = QDate::fromString(parser.value(from), Qt::ISODate);
+    options.from =
+        parser.isSet(from) ? QDate::fromString(parser.value(from), Qt::ISODate) : QDate::currentDate();
     bool daysOk = false;
     options.days = parser.value(days).toInt(&daysOk);
     options.downloadBase = parser.value(base);
+    options.prune = parser.isSet(prune);
     if (options.root.isEmpty() || options.out.isEmpty())
         return usageError(QStringLiteral("--root and --out are needed"));
-    if (!options.from.isValid() || parser.value(from).size() != 10)
+    if (!options.from.isValid() || (parser.isSet(from) && parser.value(from).size() != 10))
         return usageError(QStringLiteral("invalid --from value (expected YYYY-MM-DD)"));
     if (!daysOk || options.days < 1 || options.days > maxDays)
         return usageError(QStringLiteral("--days must be between 1 and %1").arg(maxDays));
@@ -110,33 +230,8 @@ ParsedExportCommandLine parseExportCommandLine(const QStringList &arguments) {
     return result;
 }
 
-QString exportSite(const ExportOptions &options) {
-    if (!QFileInfo(options.root).isDir())
-        return QStringLiteral("wallpaper folder not found: %1").arg(options.root);
-    const QDir out(options.out);
-    if (!out.mkpath(QStringLiteral("today")))
-        return QStringLiteral("cannot create %1").arg(out.filePath(QStringLiteral("today")));
-    const WallpaperFolder folder(options.root);
-    DigestCache digests;
-    try {
-        for (int offset = 0; offset < options.days; ++offset) {
-            const QDate date = options.from.addDays(offset);
-            const DailyWallpaper day = folder.wallpaperFor(date, digests);
-            const QString directory = QStringLiteral("files/") + day.sha256.left(16) + u'/';
-            if (const QString error =
-                    copyPicture(folder, day, out.filePath(directory + day.wallpaper.fileName));
-                !error.isEmpty())
-                return error;
-            const QByteArray body = todayRecord(day, options.downloadBase + directory);
-            const QString answer =
-                out.filePath(QStringLiteral("today/%1.json").arg(date.toString(Qt::ISODate)));
-            if (const QString error = writeAnswer(answer, body, date); !error.isEmpty())
-                return error;
-        }
-    } catch (const ApiError &error) {
-        return error.message();
-    }
-    return {};
+QStringList exportSite(const ExportOptions &options) {
+    return SiteExport(options).run();
 }
 
 } // namespace lumivra::server

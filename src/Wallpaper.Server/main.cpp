@@ -48,12 +48,10 @@ int main(int argc, char **argv) {
             print(exportLine.exitCode == 0 ? stdout : stderr, exportLine.message);
             return exportLine.exitCode;
         }
-        const QString error = exportSite(*exportLine.options);
-        if (!error.isEmpty()) {
-            print(stderr, QStringLiteral("lumivra-server export: %1").arg(error));
-            return 1;
-        }
-        return 0;
+        const QStringList problems = exportSite(*exportLine.options);
+        for (const QString &problem : problems)
+            print(stderr, QStringLiteral("lumivra-server export: %1").arg(problem));
+        return problems.isEmpty() ? 0 : 1;
     }
     const ParsedCommandLine commandLine = parseCommandLine(arguments);
     if (!commandLine.options) {

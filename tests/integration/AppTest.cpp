@@ -5,6 +5,7 @@
 #include "client/Errors.h"
 #include "client/NetworkAccess.h"
 #include "client/Sha256.h"
+#include "system/DesktopBackend.h"
 #include "system/LaunchAtLoginService.h"
 
 #include <QDir>

@@ -1,13 +1,21 @@
 #include "Wait.h"
 #include "client/WallpaperAPIClient.h"
 
+#include <QCryptographicHash>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimeZone>
+#include <QUrl>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sys/inotify.h>
+#include <thread>
 
 using namespace lumivra::test;
 
@@ -145,40 +153,169 @@ TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOf
     }
 }
 
-TEST_F(ServerTest, TheClientRefreshesFromTheServiceThenFromItsExportBehindNginxAtTheSameAddress) {
+// Runs `lumivra-server export` into `out`: its exit code and what it said. An answer must show under its
+// name only once it is whole and has its time.
+std::pair<int, QString> runExport(const QString &out, const QStringList &arguments) {
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    EXPECT_TRUE(QDir(out).mkpath("today") &&
+                ::inotify_add_watch(watch, QFile::encodeName(out + "/today").constData(),
+                                    IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVED_TO) >= 0);
+    QProcess exporter;
+    exporter.start(qEnvironmentVariable("LUMIVRA_SERVER_BINARY"),
+                   QStringList{"export", "--out", out} + arguments);
+    exporter.waitForFinished(120'000);
+    alignas(inotify_event) std::array<char, 1 << 16> events{};
+    for (ssize_t size = 0, at = 0; (size = ::read(watch, events.data(), events.size())) > 0; at = 0)
+        for (const inotify_event *event = nullptr; at < size;
+             at += ssize_t(sizeof(inotify_event) + event->len)) {
+            event = reinterpret_cast<const inotify_event *>(events.data() + at);
+            EXPECT_TRUE(event->mask == IN_MOVED_TO || !QByteArray(event->name).endsWith(".json"))
+                << event->name;
+        }
+    ::close(watch);
+    return {exporter.exitCode(), QString::fromUtf8(exporter.readAllStandardError())};
+}
+
+TEST_F(ServerTest, AnExportPublishesEveryServableDayAndOnlyBytesThatHaveTheirDigest) {
+    QTemporaryDir exported, versions;
+    const QDir out(exported.path());
+    const QByteArray published = QFile::encodeName(root.filePath("a picture.png")),
+                     swapped = QFile::encodeName(root.filePath("swap"));
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(writeFile(versions.filePath(QString::number(i)), QByteArray(2 << 20, char('0' + i))));
+    const auto tamper = [&] {
+        QDirIterator copy(out.filePath("files"), {"a picture.png"}, QDir::Files,
+                          QDirIterator::Subdirectories);
+        const QString file = copy.next();
+        ASSERT_TRUE(writeFile(file, QByteArray(readFile(file).size(), 'x')));
+    };
+    // What happens to the folder first, the arguments, the days that cannot be served (the schedule names a
+    // missing picture and an invalid name), how many answers and pictures the tree then holds (-1: any), and
+    // whether the picture is replaced again and again, as a sync tool would, while it is exported.
+    const QStringList may{"--from", "2027-05-01", "--days", "6"}, unservable{"2027-05-04", "2027-05-05"};
+    const QList<std::tuple<std::function<void()>, QStringList, QStringList, int, int, bool>> rows{
+        {[] {}, may, unservable, 4, 2, false},
+        // A published picture with other bytes of the same size is put right.
+        {tamper, may, unservable, 4, 2, false},
+        {[&] { ASSERT_TRUE(QFile::remove(root.filePath("b.png"))); },
+         {"--from", "2027-05-06", "--days", "2", "--prune"},
+         {},
+         2,
+         1,
+         false},
+        {[] {}, {"--from", "2027-06-01", "--days", "30"}, {}, 32, -1, true},
+    };
+    for (const auto &[before, arguments, failedDays, answers, pictures, swapping] : rows) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        before();
+        std::atomic<bool> exporting = true;
+        std::thread swapper([&, swapping = swapping] {
+            for (int i = 0; swapping && exporting; ++i)
+                if (::link(QFile::encodeName(versions.filePath(QString::number(i % 4))).constData(),
+                           swapped.constData()) == 0)
+                    ::rename(swapped.constData(), published.constData());
+        });
+        const auto [exitCode, said] = runExport(out.path(), QStringList{"--root", root.path()} + arguments);
+        exporting = false;
+        swapper.join();
+        EXPECT_EQ(exitCode, failedDays.isEmpty() ? 0 : 1) << said.toStdString();
+        for (const QString &day : failedDays)
+            EXPECT_TRUE(said.contains(day + ": ")) << said.toStdString();
+        int count = 0;
+        for (QDirIterator file(out.filePath("files"), QDir::Files, QDirIterator::Subdirectories);
+             file.hasNext();)
+            count += !file.next().isEmpty();
+        EXPECT_TRUE(pictures < 0 || count == pictures) << count;
+        // Every answer names a file whose bytes have its digest, and its time (Last-Modified) lies before
+        // its day starts anywhere, in UTC+14 first.
+        const QStringList days = QDir(out.filePath("today")).entryList(QDir::Files);
+        EXPECT_EQ(days.size(), answers);
+        for (const QString &day : days) {
+            const QJsonObject answer =
+                QJsonDocument::fromJson(readFile(out.filePath("today/" + day))).object();
+            const QString file = QUrl::fromPercentEncoding(answer["downloadUrl"].toString().toUtf8());
+            EXPECT_EQ(
+                QCryptographicHash::hash(readFile(out.filePath(file)), QCryptographicHash::Sha256).toHex(),
+                answer["sha256"].toString().toLatin1())
+                << day.toStdString();
+            EXPECT_LT(QFileInfo(out.filePath("today/" + day)).lastModified(),
+                      QDate::fromString(day.chopped(5), Qt::ISODate).startOfDay(QTimeZone(14 * 3600)))
+                << day.toStdString();
+        }
+    }
+}
+
+TEST_F(ServerTest, TheClientRefreshesFromTheServiceThenFromItsExportBehindDebiansNginx) {
     QTemporaryDir downloads, exported, prefix;
-    const auto refresh = [&](quint16 port) {
-        const lumivra::WallpaperAPIClient client(QStringLiteral("http://127.0.0.1:%1").arg(port));
-        const auto record = runTask(client.getTodayWallpaper());
+    const auto refresh = [&](const QString &base) {
+        const lumivra::WallpaperAPIClient client(base);
+        auto record = runTask(client.getTodayWallpaper());
         runTask(client.downloadWallpaper(record, downloads.filePath("today")));
         EXPECT_EQ(readFile(downloads.filePath("today")), readFile(root.filePath(record.fileName)));
-        return port;
+        return record;
     };
-    const quint16 port = refresh(Server({"--root", root.path()}).port);
-    ASSERT_EQ(QProcess::execute(qEnvironmentVariable("LUMIVRA_SERVER_BINARY"),
-                                {"export", "--root", root.path(), "--out", exported.path(), "--from",
-                                 QDate::currentDate().addDays(-1).toString(Qt::ISODate), "--days", "3"}),
+    std::optional<Server> service(std::in_place, QStringList{"--root", root.path()});
+    const QString port = QString::number(service->port);
+    const QString dir = "files/" + refresh("http://127.0.0.1:" + port).sha256.left(16);
+    service.reset();
+    const QString yesterday = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
+    ASSERT_EQ(runExport(exported.path(), {"--root", root.path(), "--from", yesterday, "--days", "3"}).first,
               0);
+    // nginx's workers run as www-data, who must be able to read the tree.
+    ASSERT_TRUE(QFile::setPermissions(exported.path(), QFile::Permissions(0x7555)) &&
+                writeFile(exported.filePath(dir + "/.secret"), "s") &&
+                writeFile(exported.filePath("files/.git"), "s"));
 
-    // Debian's nginx with the shipped site, in one process that keeps all its files in `prefix`.
-    const QString site = QString::fromUtf8(readFile(qEnvironmentVariable("LUMIVRA_SOURCE_DIR") +
-                                                    "/packaging/nginx/lumivra.conf"))
-                             .replace("listen 80;", QStringLiteral("listen 127.0.0.1:%1;").arg(port))
-                             .replace("listen [::]:80;", "")
-                             .replace("root /srv/lumivra;", "root " + exported.path() + ";");
-    ASSERT_TRUE(writeFile(prefix.filePath("nginx.conf"),
-                          "events {} http { access_log access.log; " + site.toUtf8() +
-                              " client_body_temp_path t; proxy_temp_path t; fastcgi_temp_path t; "
-                              "uwsgi_temp_path t; scgi_temp_path t; }"));
+    // Debian's nginx as its package installs it, moved into `prefix` with its listening ports, pid, logs
+    // and temporary files; the site goes in as the README says.
+    const QString etc = prefix.filePath("nginx/");
+    QString temporary;
+    for (const char *kind : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
+        temporary += QStringLiteral(" %1_temp_path t;").arg(kind);
+    ASSERT_EQ(QProcess::execute("cp", {"-rL", "/etc/nginx", prefix.path()}), 0);
+    ASSERT_TRUE(QFile::copy(qEnvironmentVariable("LUMIVRA_SOURCE_DIR") + "/packaging/nginx/lumivra.conf",
+                            etc + "sites-available/lumivra") &&
+                QFile::link(etc + "sites-available/lumivra", etc + "sites-enabled/lumivra"));
+    const QList<std::pair<QString, QStringList>> edits{
+        {"nginx.conf",
+         {"/etc/nginx/", etc, "/run/nginx.pid", prefix.filePath("pid"), "/var/log/nginx/",
+          prefix.path() + '/', "http {", "http {" + temporary}},
+        {"sites-enabled/default",
+         {"listen 80 ", "listen 127.0.0.1:" + port + ' ', "listen [::]:80 ", "listen [::1]:" + port + ' '}},
+        {"sites-available/lumivra",
+         {"listen 80;", "listen 127.0.0.1:" + port + ';', "listen [::]:80;", "listen [::1]:" + port + ';',
+          "server_name wallpaper.example.org;", "server_name localhost;", "root /var/lib/lumivra-server;",
+          "root " + exported.path() + ';'}},
+    };
+    for (const auto &[file, changes] : edits) {
+        QString text = QString::fromUtf8(readFile(etc + file));
+        for (qsizetype i = 0; i < changes.size(); i += 2) {
+            EXPECT_TRUE(text.contains(changes[i])) << changes[i].toStdString();
+            text.replace(changes[i], changes[i + 1]);
+        }
+        ASSERT_TRUE(QFile::remove(etc + file) && writeFile(etc + file, text.toUtf8()));
+    }
     QProcess nginx;
-    nginx.start("/usr/sbin/nginx", {"-p", prefix.path(), "-c", prefix.filePath("nginx.conf"), "-g",
-                                    "daemon off; master_process off; pid pid; error_log error.log;"});
-    ASSERT_TRUE(waitUntil([&] { return QFile::exists(prefix.filePath("pid")); }));
-    // The second time the client revalidates what it keeps.
-    refresh(port);
-    refresh(port);
-    const QByteArray log = readFile(prefix.filePath("access.log"));
-    EXPECT_TRUE(log.contains("\"GET /api/client/wallpaper/today HTTP/1.1\" 304 ")) << log.toStdString();
+    nginx.start("/usr/sbin/nginx",
+                {"-p", prefix.path(), "-e", "error.log", "-c", etc + "nginx.conf", "-g", "daemon off;"});
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(prefix.filePath("pid")); }))
+        << readFile(prefix.filePath("error.log")).toStdString();
+
+    // The client names the site's host; the second time it revalidates what it keeps.
+    refresh("http://localhost:" + port);
+    refresh("http://localhost:" + port);
+    EXPECT_TRUE(readFile(prefix.filePath("access.log"))
+                    .contains("\"GET /api/client/wallpaper/today HTTP/1.1\" 304 "));
+    // Any other host name gets Debian's default site; hidden and missing files get the site's JSON.
+    const QByteArray localhost = " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+    for (const QByteArray &request : {today, "GET /" + dir.toUtf8() + "/.secret" + localhost,
+                                      "GET /files/.git" + localhost, "GET /files/none.png" + localhost}) {
+        const QByteArray answer = exchange(port.toUShort(), request);
+        EXPECT_TRUE(
+            answer.startsWith("HTTP/1.1 404 ") &&
+            answer.contains(request == today ? "Content-Type: text/html" : "Content-Type: application/json"))
+            << answer.toStdString();
+    }
     nginx.terminate();
     EXPECT_TRUE(nginx.waitForFinished());
 }

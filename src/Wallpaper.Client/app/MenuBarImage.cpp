@@ -36,7 +36,7 @@ QImage loadSourceTreeAppIcon() {
     for (const char *candidate : candidates) {
         // The working directory is read anew for every path, and ".." is resolved by name the way a
         // relative URL would be, not by following links.
-        const QImage image(QDir::cleanPath(QDir::currentPath() + u'/' + QLatin1String(candidate)));
+        QImage image(QDir::cleanPath(QDir::currentPath() + u'/' + QLatin1String(candidate)));
         if (!image.isNull())
             return image;
     }

@@ -37,12 +37,6 @@ public:
     using Error::Error;
 };
 
-// The desktop refused, or could not be asked, to show a picture.
-class DesktopError : public Error {
-public:
-    using Error::Error;
-};
-
 class WallpaperClientError : public Error {
 public:
     enum class Kind { server, invalidServerURL, emptyResponse, invalidDownloadHash };

@@ -18,7 +18,7 @@ QString wallpaperCache() {
     const QString client = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                            QStringLiteral("/LumivraWallpaper");
     createDirectory(client);
-    const QString cache = client + QStringLiteral("/wallpapers");
+    QString cache = client + QStringLiteral("/wallpapers");
     createDirectory(cache);
     return cache;
 }

@@ -1,10 +1,19 @@
 #pragma once
 
+#include "client/Errors.h"
+
 #include <QRect>
 #include <QString>
 #include <memory>
 
 namespace lumivra {
+
+// The desktop refused, or could not be asked, to show a picture: a failure of this machine, never of the
+// wallpaper service.
+class DesktopError : public Error {
+public:
+    using Error::Error;
+};
 
 // One connected screen, as the desktop backends need to know it.
 struct ScreenInfo {

@@ -1,4 +1,3 @@
-#include "client/Errors.h"
 #include "system/DesktopBackends.h"
 
 #import <AppKit/AppKit.h>

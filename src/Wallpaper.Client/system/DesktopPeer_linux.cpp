@@ -1,7 +1,5 @@
 #include "system/DesktopPeer_linux.h"
 
-#include "client/Errors.h"
-
 #include <QDBusError>
 
 namespace lumivra {

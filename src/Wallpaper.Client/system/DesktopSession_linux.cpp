@@ -1,4 +1,3 @@
-#include "client/Errors.h"
 #include "system/DesktopBackends.h"
 #include "system/DesktopSession.h"
 

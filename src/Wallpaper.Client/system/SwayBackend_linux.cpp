@@ -1,4 +1,3 @@
-#include "client/Errors.h"
 #include "system/DesktopBackends.h"
 
 #include <QDeadlineTimer>
@@ -16,7 +15,7 @@ namespace lumivra {
 namespace {
 
 constexpr std::chrono::seconds swaymsgTimeout{10};
-constexpr std::chrono::seconds swaybgDeadline{5};
+constexpr std::chrono::seconds defaultSwaybgDeadline{5};
 constexpr std::chrono::milliseconds swaybgPollInterval{50};
 
 // swaymsg joins its arguments into one command line that sway splits again, and sway then runs the picture's
@@ -45,7 +44,7 @@ QByteArray runSwaymsg(const QStringList &arguments) {
         swaymsg.waitForFinished();
         throw DesktopError(QStringLiteral("sway 没有及时回应，无法设置壁纸。"));
     }
-    const QByteArray output = swaymsg.readAllStandardOutput();
+    QByteArray output = swaymsg.readAllStandardOutput();
     if (swaymsg.exitStatus() != QProcess::NormalExit || swaymsg.exitCode() != 0) {
         QString reason = QString::fromLocal8Bit(swaymsg.readAllStandardError()).trimmed();
         if (reason.isEmpty())
@@ -85,7 +84,7 @@ public:
         const QByteArray outputs =
             runSwaymsg({QStringLiteral("--raw"), QStringLiteral("--type"), QStringLiteral("get_outputs")});
         bool known = false;
-        for (const QJsonValue &output : QJsonDocument::fromJson(outputs).array())
+        for (const auto &output : QJsonDocument::fromJson(outputs).array())
             known = known || output.toObject().value(QLatin1String("name")).toString() == screen.name;
         if (!known)
             throw DesktopError(QStringLiteral("sway 没有名为 %1 的输出，无法设置壁纸。").arg(screen.name));
@@ -116,7 +115,7 @@ std::unique_ptr<DesktopBackend> makeSwayBackend(std::chrono::milliseconds swaybg
 }
 
 std::unique_ptr<DesktopBackend> makeSwayBackend() {
-    return makeSwayBackend(swaybgDeadline);
+    return makeSwayBackend(defaultSwaybgDeadline);
 }
 
 } // namespace lumivra

@@ -1,6 +1,5 @@
 #include "system/WallpaperSetter.h"
 
-#include "client/Errors.h"
 #include "system/DesktopBackends.h"
 
 #include <QGuiApplication>
@@ -31,7 +30,7 @@ void set(const QString &imageFile) {
 
 void set(const QString &imageFile, const QList<ScreenInfo> &screens, DesktopBackend &backend) {
     if (screens.isEmpty())
-        throw WallpaperClientError::server(QStringLiteral("没有找到可设置壁纸的屏幕。"));
+        throw DesktopError(QStringLiteral("没有找到可设置壁纸的屏幕。"));
     for (const ScreenInfo &screen : screens)
         backend.setPicture(imageFile, screen);
 }

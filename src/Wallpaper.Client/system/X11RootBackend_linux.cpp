@@ -1,4 +1,3 @@
-#include "client/Errors.h"
 #include "system/DesktopBackends.h"
 #include "system/X11DesktopWindow_linux.h"
 #include "system/XcbHandles_linux.h"
@@ -114,6 +113,29 @@ void checkRequest(xcb_connection_t *connection, xcb_void_cookie_t cookie, const 
         fail(QStringLiteral("X 服务器拒绝了请求（%1，错误码 %2）。").arg(what).arg(error->error_code));
 }
 
+// The pictures the root window's properties name: the one shown, and the one a setter left to be freed.
+struct RootPictures {
+    xcb_atom_t shownAtom = XCB_NONE, retainedAtom = XCB_NONE;
+    xcb_pixmap_t shown = XCB_NONE, retained = XCB_NONE;
+};
+
+RootPictures rootPictures(xcb_connection_t *c, xcb_window_t root) {
+    RootPictures pictures;
+    pictures.shownAtom = internAtom(c, "_XROOTPMAP_ID");
+    pictures.retainedAtom = internAtom(c, "ESETROOT_PMAP_ID");
+    pictures.shown = pixmapProperty(c, root, pictures.shownAtom);
+    pictures.retained = pixmapProperty(c, root, pictures.retainedAtom);
+    return pictures;
+}
+
+const xcb_screen_t &screenNumbered(xcb_connection_t *c, int screenNumber) {
+    for (auto screens = xcb_setup_roots_iterator(xcb_get_setup(c)); screens.rem; xcb_screen_next(&screens)) {
+        if (screenNumber-- == 0)
+            return *screens.data;
+    }
+    fail(QStringLiteral("X 服务器没有这个屏幕。"));
+}
+
 class X11RootBackend : public DesktopBackend {
 public:
     void setPicture(const QString &imageFile, const ScreenInfo &screenInfo) override {
@@ -126,18 +148,9 @@ public:
         if (xcb_connection_has_error(connection.get()))
             fail(QStringLiteral("无法连接到 X 服务器。"));
         xcb_connection_t *c = connection.get();
-
-        const xcb_screen_t *screen = nullptr;
-        for (auto screens = xcb_setup_roots_iterator(xcb_get_setup(c)); screens.rem;
-             xcb_screen_next(&screens)) {
-            if (screenNumber-- == 0)
-                screen = screens.data;
-        }
-        if (!screen)
-            fail(QStringLiteral("X 服务器没有这个屏幕。"));
-        const PixelFormat format = pixelFormat(c, *screen);
-        const xcb_window_t root = screen->root;
-        const QRect rootRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+        const xcb_screen_t &screen = screenNumbered(c, screenNumber);
+        const PixelFormat format = pixelFormat(c, screen);
+        const QRect rootRect(0, 0, screen.width_in_pixels, screen.height_in_pixels);
         const QRect target = screenInfo.geometry.intersected(rootRect);
         if (target.isEmpty())
             fail(QStringLiteral("屏幕 %1 不在根窗口之内。").arg(screenInfo.name));
@@ -147,47 +160,54 @@ public:
             fail(QStringLiteral("屏幕 %1 被 %2 的桌面窗口覆盖，不支持在这个桌面中设置壁纸。")
                      .arg(screenInfo.name, *desktop));
 
-        const xcb_atom_t rootPixmapAtom = internAtom(c, "_XROOTPMAP_ID");
-        const xcb_atom_t esetrootAtom = internAtom(c, "ESETROOT_PMAP_ID");
-        const xcb_pixmap_t shown = pixmapProperty(c, root, rootPixmapAtom);
-        const xcb_pixmap_t retained = pixmapProperty(c, root, esetrootAtom);
+        const RootPictures old = rootPictures(c, screen.root);
+        const xcb_pixmap_t pixmap = paint(c, screen, format, old.shown, filled(image, target.size()), target);
+        publish(c, screen.root, pixmap, old);
+    }
 
+private:
+    // A new picture of the whole root window: the old one, with this screen's rectangle painted anew.
+    static xcb_pixmap_t paint(xcb_connection_t *c, const xcb_screen_t &screen, const PixelFormat &format,
+                              xcb_pixmap_t shown, const QImage &picture, QRect target) {
         const xcb_pixmap_t pixmap = xcb_generate_id(c);
         checkRequest(c,
-                     xcb_create_pixmap_checked(c, format.depth, pixmap, root, screen->width_in_pixels,
-                                               screen->height_in_pixels),
+                     xcb_create_pixmap_checked(c, format.depth, pixmap, screen.root, screen.width_in_pixels,
+                                               screen.height_in_pixels),
                      QStringLiteral("CreatePixmap"));
         const xcb_gcontext_t gc = xcb_generate_id(c);
-        const uint32_t black = screen->black_pixel;
+        const uint32_t black = screen.black_pixel;
         xcb_create_gc(c, gc, pixmap, XCB_GC_FOREGROUND, &black);
-        const xcb_rectangle_t whole{0, 0, screen->width_in_pixels, screen->height_in_pixels};
+        const xcb_rectangle_t whole{0, 0, screen.width_in_pixels, screen.height_in_pixels};
         xcb_poly_fill_rectangle(c, pixmap, gc, 1, &whole);
         // The other screens keep the picture they show now.
         if (shown != XCB_NONE)
             copyOldPicture(c, shown, pixmap, gc, format.depth);
+        putImage(c, pixmap, gc, format, picture, target.topLeft());
+        xcb_free_gc(c, gc);
+        return pixmap;
+    }
 
-        putImage(c, pixmap, gc, format, filled(image, target.size()), target.topLeft());
-
+    // Shows the pixmap as the root window's background and names it where other programs look for it.
+    static void publish(xcb_connection_t *c, xcb_window_t root, xcb_pixmap_t pixmap,
+                        const RootPictures &old) {
         checkRequest(c, xcb_change_window_attributes_checked(c, root, XCB_CW_BACK_PIXMAP, &pixmap),
                      QStringLiteral("ChangeWindowAttributes"));
         xcb_clear_area(c, 0, root, 0, 0, 0, 0);
-        for (const xcb_atom_t atom : {rootPixmapAtom, esetrootAtom}) {
+        for (const xcb_atom_t atom : {old.shownAtom, old.retainedAtom}) {
             checkRequest(c,
                          xcb_change_property_checked(c, XCB_PROP_MODE_REPLACE, root, atom, XCB_ATOM_PIXMAP,
                                                      32, 1, &pixmap),
                          QStringLiteral("ChangeProperty"));
         }
-        xcb_free_gc(c, gc);
         // As Esetroot does: the pixmap a setter left behind is freed once nobody shows it any more. Only
         // when both properties agree is it known to be such a retained pixmap rather than a live client's.
-        if (retained != XCB_NONE && retained == shown)
-            xcb_kill_client(c, retained);
+        if (old.retained != XCB_NONE && old.retained == old.shown)
+            xcb_kill_client(c, old.retained);
         // The pixmap must outlive this connection, or the desktop turns black when it closes.
         checkRequest(c, xcb_set_close_down_mode_checked(c, XCB_CLOSE_DOWN_RETAIN_PERMANENT),
                      QStringLiteral("SetCloseDownMode"));
     }
 
-private:
     static void copyOldPicture(xcb_connection_t *c, xcb_pixmap_t old, xcb_pixmap_t pixmap, xcb_gcontext_t gc,
                                uint8_t depth) {
         const Reply<xcb_get_geometry_reply_t> geometry(

@@ -16,7 +16,7 @@ TEST(DesktopGSettingsTest, EachDesktopStoresThePictureInItsOwnKeys) {
     const test::TempHome home;
     // GIO reads the bus address once per process and ends the process when that bus goes away, so the bus
     // (and with it dconf-service) is left to stop with the process.
-    auto *bus = new test::PrivateBus();
+    static auto *const bus = new test::PrivateBus();
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus->address().toUtf8());
     bus->start(qEnvironmentVariable("LUMIVRA_DCONF_SERVICE"));
     ASSERT_TRUE(bus->waitForName("ca.desrt.dconf"));

@@ -2,11 +2,11 @@
 #include "PrivateBus.h"
 #include "TempHome.h"
 #include "Wait.h"
-#include "client/Errors.h"
 #include "system/DesktopBackends.h"
 #include "system/DesktopPeer_linux.h"
 #include "system/WallpaperSetter.h"
 #include "system/X11DesktopWindow_linux.h"
+#include "system/XcbHandles_linux.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -137,6 +137,24 @@ TEST_F(DesktopTest, RootWindowIsFilledScreenByScreenAndTheReplacedPictureFreed) 
     EXPECT_EQ(shown(640, 100), QColor(Qt::green).rgb());
     EXPECT_EQ(set(*backend, file, right), "");
     EXPECT_EQ(shown(640, 100), QColor(Qt::red).rgb());
+
+    // ESETROOT_PMAP_ID left naming a pixmap that a live program holds now, while the shown picture is
+    // another: that pixmap is nobody's to free, and its program lives on.
+    const XcbConnection live(xcb_connect(nullptr, nullptr));
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(live.get())).data;
+    const xcb_pixmap_t held = xcb_generate_id(live.get());
+    xcb_create_pixmap(live.get(), screen->root_depth, held, screen->root, 1, 1);
+    const Reply<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(live.get(), xcb_intern_atom(live.get(), 0, 16, "ESETROOT_PMAP_ID"), nullptr));
+    xcb_change_property(live.get(), XCB_PROP_MODE_REPLACE, screen->root, atom->atom, XCB_ATOM_PIXMAP, 32, 1,
+                        &held);
+    const auto alive = [&] { // a round trip, so the server has done everything asked before
+        free(xcb_get_input_focus_reply(live.get(), xcb_get_input_focus(live.get()), nullptr));
+        return xcb_connection_has_error(live.get()) == 0;
+    };
+    ASSERT_TRUE(alive());
+    EXPECT_EQ(set(*backend, file, right), "");
+    EXPECT_TRUE(alive()) << "a live program's X client was killed";
 }
 
 TEST_F(DesktopTest, PcmanfmShowsThePictureInLxdeAndHidesTheRootWindow) {

@@ -1,6 +1,5 @@
 #include "system/DesktopSession.h"
 
-#include "client/Errors.h"
 #include "system/DesktopBackends.h"
 #include "system/WallpaperSetter.h"
 
@@ -43,7 +42,7 @@ TEST(DesktopSessionTest, NoDesktopNoScreenOrNoSchemaIsAnErrorThatSaysSo) {
     EXPECT_THAT([] { makeUnsupportedBackend("Hyprland")->setPicture("/a.jpg", {}); },
                 ThrowsMessage<DesktopError>("不支持在当前桌面环境（Hyprland）中设置壁纸。"));
     EXPECT_THAT([] { WallpaperSetter::set("/a.jpg"); },
-                ThrowsMessage<WallpaperClientError>("没有找到可设置壁纸的屏幕。"));
+                ThrowsMessage<DesktopError>("没有找到可设置壁纸的屏幕。"));
     EXPECT_THAT([] { makeGSettingsBackend(GSettingsDesktop::mate)->setPicture("/a.jpg", {}); },
                 ThrowsMessage<DesktopError>("找不到桌面的壁纸设置（org.mate.background），无法设置壁纸。"));
 }
