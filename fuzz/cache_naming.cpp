@@ -1,6 +1,6 @@
 // Cache file names from any metadata the service could send: whatever the id, digest, file name and
 // content type, the name starts with the id and stays directly inside the cache folder, free of
-// backslashes and control characters.
+// backslashes and control characters, with an extension short enough for any file system's names.
 #include "FuzzSupport.h"
 #include "system/ClientPaths.h"
 #include "system/WallpaperCache.h"
@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const auto unsafe = [](QChar c) { return c == u'\\' || c.category() == QChar::Other_Control; };
     LUMIVRA_FUZZ_CHECK(QDir(ClientPaths::wallpaperCache()).filePath(name) == path &&
                            name.startsWith(QString::number(metadata.id) + u'-') &&
-                           std::none_of(name.begin(), name.end(), unsafe),
+                           std::none_of(name.begin(), name.end(), unsafe) &&
+                           QFileInfo(name).suffix().toUtf8().size() <= 16,
                        path);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "TempHome.h"
 #include "Wait.h"
 #include "client/Errors.h"
+#include "client/NetworkAccess.h"
 #include "client/Sha256.h"
 #include "system/DesktopBackend.h"
 #include "system/LaunchAtLoginService.h"

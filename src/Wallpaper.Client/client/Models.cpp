@@ -102,6 +102,9 @@ WallpaperMetadataResponse WallpaperMetadataResponse::decode(const QByteArray &js
     record.contentType = reader.string(QStringLiteral("contentType"));
     record.length = reader.integer(QStringLiteral("length"));
     record.sha256 = reader.string(QStringLiteral("sha256"));
+    // No picture has an empty digest: such a record would only ever download a picture to reject it.
+    if (record.sha256.isEmpty())
+        throw DecodingError(QStringLiteral("服务器返回的壁纸信息中的字段“sha256”为空。"));
     record.downloadUrl = reader.string(QStringLiteral("downloadUrl"));
     return record;
 }

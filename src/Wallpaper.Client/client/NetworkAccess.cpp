@@ -1,4 +1,4 @@
-#include "client/WallpaperAPIClient.h"
+#include "client/NetworkAccess.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>

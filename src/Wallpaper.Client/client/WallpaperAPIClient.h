@@ -4,20 +4,14 @@
 
 #include <QByteArray>
 #include <QCoro/QCoroTask>
+#include <QDateTime>
 #include <QNetworkRequest>
 #include <QString>
 #include <QUrl>
 #include <chrono>
-
-class QNetworkAccessManager;
-class QNetworkReply;
+#include <functional>
 
 namespace lumivra {
-
-// The one network access manager of the process: long-lived, so replies can be released safely with
-// deleteLater, and redirects followed (never from https down to http). It has no cache of its own:
-// HttpCache decides which stored answers may stand in for the server's.
-QNetworkAccessManager &sharedNetworkAccessManager();
 
 struct ClientTimeouts {
     // Longest wait for the connection or for the next bytes of an answer.
@@ -32,9 +26,12 @@ struct ClientTimeouts {
 class WallpaperAPIClient {
 public:
     using Timeouts = ClientTimeouts;
+    // The time of day in UTC, by which stored answers age.
+    using Clock = std::function<QDateTime()>;
 
     // Throws WallpaperClientError::invalidServerURL when the normalised address does not parse.
-    explicit WallpaperAPIClient(const QString &serverBaseURL, Timeouts timeouts = {});
+    explicit WallpaperAPIClient(const QString &serverBaseURL, Timeouts timeouts = {},
+                                Clock clock = &QDateTime::currentDateTimeUtc);
 
     const QUrl &baseURL() const { return m_baseURL; }
 
@@ -43,22 +40,27 @@ public:
 
     // Streams the image into a temporary file beside the destination while hashing it, and moves it into
     // place in one step only after its digest matched. The destination is never left partial or missing.
-    // A body is read only up to twice its announced length, or 64 MiB when that is more.
+    // A body is read only up to twice its announced length, or 64 MiB when that is more, and never past
+    // 1 GiB. A plain http link from an https service is refused.
     QCoro::Task<void> downloadWallpaper(WallpaperMetadataResponse metadata, QString destination) const;
 
     // Leading slashes dropped, then resolved against baseURL as a relative reference.
     QNetworkRequest makeRequest(const QString &path, const QByteArray &method) const;
 
     // Sends a request and returns its body of at most 1 MiB; throws on transport errors, error statuses and
-    // empty bodies. A GET may be answered by HttpCache, but only as the server's caching headers allow.
+    // empty bodies. Redirects are followed, never from https down to http. A GET may be answered by
+    // HttpCache, but only as the server's caching headers allow.
     QCoro::Task<QByteArray> send(QNetworkRequest request) const;
 
     // Throws WallpaperClientError::server for an HTTP status outside 200..299 (httpStatus < 0: not HTTP).
     static void ensureSuccess(int httpStatus, const QByteArray &data);
 
 private:
+    QNetworkRequest downloadRequest(const QString &link) const;
+
     QUrl m_baseURL;
     Timeouts m_timeouts;
+    Clock m_clock;
 };
 
 } // namespace lumivra

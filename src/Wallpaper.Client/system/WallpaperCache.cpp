@@ -9,6 +9,10 @@ namespace lumivra {
 
 namespace WallpaperCache {
 namespace {
+// Picture types have extensions of a few letters. A longer one names none, and would take the file name
+// past what file systems allow (255 bytes), so that no download could ever be put in place.
+constexpr qsizetype maxExtensionBytes = 16;
+
 QString fallbackExtension(const QString &contentType) {
     const QString type = contentType.toLower();
     if (type == u"image/png")
@@ -41,7 +45,7 @@ QString withinOneComponent(QString text) {
 
 QString path(const WallpaperMetadataResponse &metadata) {
     QString extension = pathExtension(metadata.fileName).toLower();
-    if (extension.isEmpty())
+    if (extension.isEmpty() || extension.toUtf8().size() > maxExtensionBytes)
         extension = fallbackExtension(metadata.contentType);
     // The name always starts with the id's digits, so it can never be "." or ".." however odd the rest.
     const QString name = QString::number(metadata.id) + u'-' +

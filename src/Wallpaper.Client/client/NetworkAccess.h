@@ -1,0 +1,12 @@
+#pragma once
+
+class QNetworkAccessManager;
+
+namespace lumivra {
+
+// The one network access manager of the process: long-lived, so replies can be released safely with
+// deleteLater, and redirects followed (never from https down to http). It has no cache of its own:
+// HttpCache decides which stored answers may stand in for the server's.
+QNetworkAccessManager &sharedNetworkAccessManager();
+
+} // namespace lumivra
