@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "client/Errors.h"
+#include "client/NetworkAccess.h"
 #include "client/Sha256.h"
 #include "system/WallpaperCache.h"
 
