@@ -6,8 +6,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QNetworkReply>
 #include <QPointer>
+#include <QTimer>
 #include <optional>
 #include <utility>
 
@@ -72,12 +72,14 @@ QCoro::Task<> AppDelegate::runRefreshCycle(QString serverBaseURL, bool showSucce
 
 void AppDelegate::applicationWillTerminate() {
     m_terminating = true;
-    for (QNetworkReply *reply : sharedNetworkAccessManager().findChildren<QNetworkReply *>())
-        reply->abort();
-    // The aborted requests end at once; what follows them runs in later turns of the event loop.
-    const QDeadlineTimer deadline(std::chrono::seconds(5));
+    abortAllRequests();
+    // The aborted requests end at once; what follows them runs in later turns of the event loop, which
+    // waits for events rather than spinning, and is woken at the deadline should the refresh hang.
+    const std::chrono::seconds patience(5);
+    const QDeadlineTimer deadline(patience);
+    QTimer::singleShot(patience, this, [] {});
     while (m_isRefreshing && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void AppDelegate::finishRefreshCycle(const std::optional<QString> &effectiveDate, const QString &failure,

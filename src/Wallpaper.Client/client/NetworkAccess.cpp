@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPointer>
 
 namespace lumivra {
@@ -14,6 +15,11 @@ QNetworkAccessManager &sharedNetworkAccessManager() {
         manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     }
     return *manager;
+}
+
+void abortAllRequests() {
+    for (QNetworkReply *reply : sharedNetworkAccessManager().findChildren<QNetworkReply *>())
+        reply->abort();
 }
 
 } // namespace lumivra

@@ -9,4 +9,8 @@ namespace lumivra {
 // HttpCache decides which stored answers may stand in for the server's.
 QNetworkAccessManager &sharedNetworkAccessManager();
 
+// Ends every request still under way, as the program quits: each fails as cancelled, so whatever awaits it
+// unwinds and removes what it left half done.
+void abortAllRequests();
+
 } // namespace lumivra
