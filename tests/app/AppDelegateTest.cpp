@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "Files.h"
 #include "ScriptedHttpServer.h"
 #include "TempHome.h"
 #include "Wait.h"
@@ -136,10 +137,7 @@ TEST_F(AppDelegateTest, menuRowsWhatTheyDoAndSilentTicks) {
 
 TEST_F(AppDelegateTest, launchRefreshesSilentlyAndAMenuRefreshReusesTheVerifiedCopyAndReports) {
     serve(digest, image);
-    QFile older(cacheFile(digest));
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(older).path()) && older.open(QIODevice::WriteOnly) &&
-                older.write("older"));
-    older.close();
+    ASSERT_TRUE(writeFile(cacheFile(digest), "older"));
     launch();
     // Accepted at once and run in a later turn of the loop; requests meanwhile are dropped without a trace.
     EXPECT_EQ(toolTips.value(1), refreshing);

@@ -1,4 +1,6 @@
+#include "Files.h"
 #include "PrivateBus.h"
+#include "ProgramWindows.h"
 #include "ScriptedHttpServer.h"
 #include "TempHome.h"
 #include "Wait.h"
@@ -22,14 +24,6 @@ namespace {
 const QString program = qEnvironmentVariable("LUMIVRA_PROGRAM");
 const QString todayPath = "/api/client/wallpaper/today", dated = "Lumivra · 2026-12-06",
               failed = "Lumivra · 刷新失败";
-
-// The program's visible X windows: with no tray, only its alerts.
-QStringList alerts() {
-    QProcess xdotool;
-    xdotool.start("xdotool", {"search", "--onlyvisible", "--classname", "^lumivra$"});
-    xdotool.waitForFinished(10000);
-    return QString(xdotool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-}
 
 // The program on a private bus and display with no StatusNotifier watcher and no XEmbed tray, its service
 // on loopback, in a network namespace with nothing but loopback until the test adds a route.
@@ -67,13 +61,13 @@ protected:
             return text.section(u'\n', 0, 0) == toolTip && status == (toolTip == dated ? 0 : 1);
         });
     }
-    // The alert shows; closed as a user closes it.
+    // The alert shows (with no tray, the program's only window); closed as a user closes it.
     bool alertShownAndClosed() {
         QStringList shown;
-        if (!waitUntil([&] { return (shown = alerts()).size() == 1; }))
+        if (!waitUntil([&] { return (shown = programWindows()).size() == 1; }))
             return false;
         QProcess::execute("xdotool", {"windowfocus", "--sync", shown[0], "key", "Return"});
-        return waitUntil([] { return alerts().isEmpty(); });
+        return waitUntil([] { return programWindows().isEmpty(); });
     }
     // As desktops launch an action of the installed entry.
     void launchAction(const char *action) {
@@ -85,10 +79,8 @@ protected:
     static int ip(const QString &arguments) { return QProcess::execute("ip", arguments.split(u' ')); }
 
     TempHome home;
-    const QByteArray image = [] {
-        QFile icon(qEnvironmentVariable("LUMIVRA_SOURCE_DIR") + "/src/Wallpaper.Client/Assets/AppIcon.png");
-        return icon.open(QIODevice::ReadOnly) ? icon.readAll() : QByteArray();
-    }();
+    const QByteArray image =
+        readFile(qEnvironmentVariable("LUMIVRA_SOURCE_DIR") + "/src/Wallpaper.Client/Assets/AppIcon.png");
     bool serviceUp = true;
     ScriptedHttpServer service;
     PrivateBus bus;

@@ -1,5 +1,6 @@
 #include "HeadlessSway.h"
 #include "PrivateBus.h"
+#include "ProgramWindows.h"
 #include "ScriptedHttpServer.h"
 #include "TempHome.h"
 #include "Wait.h"
@@ -33,14 +34,6 @@ std::string fate(QProcess &program, int waitMs = 5000) {
         return "it still runs but does not answer";
     return (program.exitStatus() == QProcess::CrashExit ? "crashed with signal " : "exited with code ") +
            std::to_string(program.exitCode());
-}
-
-// The program's mapped X windows: its docked icon, then the menu once it is open.
-QStringList programWindows() {
-    QProcess xdotool;
-    xdotool.start("xdotool", {"search", "--onlyvisible", "--classname", "^lumivra$"});
-    xdotool.waitForFinished(10000);
-    return QString(xdotool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 // A D-Bus object's bus name, path and the interface it is spoken to through.

@@ -1,5 +1,6 @@
 #include "client/WallpaperAPIClient.h"
 
+#include "Files.h"
 #include "ScriptedHttpServer.h"
 #include "Wait.h"
 #include "client/Errors.h"
@@ -52,10 +53,7 @@ const WallpaperAPIClient::Timeouts quick{500ms, 500ms, 1s, 1s};
 // Every test starts with an earlier picture where the image is downloaded to.
 class WallpaperClient : public ::testing::Test {
 protected:
-    void SetUp() override {
-        QFile picture(destination);
-        ASSERT_TRUE(picture.open(QIODevice::WriteOnly) && picture.write("old picture") > 0);
-    }
+    void SetUp() override { ASSERT_TRUE(test::writeFile(destination, "old picture")); }
 
     // Announced with the image's digest in capitals: letter case must not matter.
     void download(const QString &link, const QString &base, WallpaperAPIClient::Timeouts timeouts = {},
@@ -67,8 +65,7 @@ protected:
     // The folder's files, hidden ones included so that no temporary file goes unseen, and the
     // picture's content, checked against the digest of the file as the refresh reads it.
     QByteArray left() const {
-        QFile picture(destination);
-        const QByteArray content = picture.open(QIODevice::ReadOnly) ? picture.readAll() : "";
+        const QByteArray content = test::readFile(destination);
         EXPECT_EQ(sha256HexOfFile(destination), sha256Hex(content));
         return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).join(u' ').toUtf8() + ": " + content;
     }

@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "HeadlessSway.h"
 #include "PrivateBus.h"
 #include "TempHome.h"
@@ -50,16 +51,7 @@ QString picture(const QString &file) {
 
 // Whether the desktop saves the line in its file before the deadline.
 bool saves(const QString &path, const QByteArray &line) {
-    return test::waitUntil([&] {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) && file.readAll().split('\n').contains(line);
-    });
-}
-
-void write(const QString &path, const QByteArray &text) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    return test::waitUntil([&] { return test::readFile(path).split('\n').contains(line); });
 }
 
 // Why the desktop refused the picture; "" when it took it.
@@ -185,8 +177,8 @@ TEST_F(DesktopTest, PlasmaSavesThePictureForTheScreensDesktopOnly) {
 }
 
 TEST_F(DesktopTest, PlasmaForbiddenToRunScriptsRefuses) {
-    write(home.configHome() + "/kdeglobals",
-          "[KDE Action Restrictions]\nplasma-desktop/scripting_console=false\n");
+    ASSERT_TRUE(test::writeFile(home.configHome() + "/kdeglobals",
+                                "[KDE Action Restrictions]\nplasma-desktop/scripting_console=false\n"));
     ASSERT_NO_FATAL_FAILURE(startPlasma());
     EXPECT_THAT(set(*makePlasmaBackend(client, 60s), "/a.png"),
                 HasSubstr("KDE Plasma 桌面拒绝设置壁纸：Administrative policies prevent script execution"));
@@ -199,11 +191,12 @@ TEST_F(DesktopTest, XfceShowsThePictureOnEveryWorkspaceOfTheMonitorAndNoOtherMon
     EXPECT_THAT(set(*xfce, "/a.png", {"", {0, 0, 800, 600}, 1}), HasSubstr("第 2 块屏幕没有名称"));
     // DP-2's first picture is fixed by an administrator for everyone else; xfconfd reads such settings when
     // it starts.
-    write(home.path() + "/system/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml",
-          R"(<channel name="xfce4-desktop" version="1.0"><property name="backdrop" type="empty">)"
-          R"(<property name="screen0" type="empty"><property name="monitorDP-2" type="empty">)"
-          R"(<property name="workspace0" type="empty"><property name="last-image" type="string" )"
-          R"(value="/company.png" unlocked="admin"/></property></property></property></property></channel>)");
+    ASSERT_TRUE(test::writeFile(
+        home.path() + "/system/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml",
+        R"(<channel name="xfce4-desktop" version="1.0"><property name="backdrop" type="empty">)"
+        R"(<property name="screen0" type="empty"><property name="monitorDP-2" type="empty">)"
+        R"(<property name="workspace0" type="empty"><property name="last-image" type="string" )"
+        R"(value="/company.png" unlocked="admin"/></property></property></property></property></channel>)"));
     bus.start("env", {"XDG_CONFIG_DIRS=" + home.path() + "/system", qEnvironmentVariable("LUMIVRA_XFCONFD")});
     ASSERT_TRUE(bus.waitForName("org.xfce.Xfconf"));
     EXPECT_THAT(set(*xfce, "/a.png", {"DP-2", {0, 0, 800, 600}, 1}),

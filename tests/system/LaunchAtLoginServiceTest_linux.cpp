@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "system/AutostartEntry.h"
 #include "system/LaunchAtLoginService.h"
 
@@ -25,10 +26,7 @@ TEST(LaunchAtLoginService, EnablingWritesTheEntryAndDisablingRemovesWhateverIsTh
     EXPECT_EQ(entry,
               qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/site.lumivra.wallpaper.desktop"_s);
     LaunchAtLoginService::setEnabled(true);
-    QFile file(entry);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), autostartEntry(QCoreApplication::applicationFilePath()));
-    file.close();
+    EXPECT_EQ(test::readFile(entry), autostartEntry(QCoreApplication::applicationFilePath()));
     // Content of the file at the entry's place (null: a link to nowhere), and whether it counts as on.
     const std::pair<QByteArray, bool> rows[] = {
         {"written by someone else", true},
@@ -40,11 +38,8 @@ TEST(LaunchAtLoginService, EnablingWritesTheEntryAndDisablingRemovesWhateverIsTh
     };
     for (const auto &[content, enabled] : rows) {
         SCOPED_TRACE(content.toStdString());
-        if (content.isNull())
-            ASSERT_TRUE(QFile::link(u"/nonexistent/lumivra"_s, entry));
-        else
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content));
-        file.close();
+        ASSERT_TRUE(content.isNull() ? QFile::link(u"/nonexistent/lumivra"_s, entry)
+                                     : test::writeFile(entry, content));
         EXPECT_EQ(LaunchAtLoginService::isEnabled(), enabled);
         LaunchAtLoginService::setEnabled(false);
         EXPECT_FALSE(QFileInfo::exists(entry) || QFileInfo(entry).isSymLink());
