@@ -1,5 +1,5 @@
+#include "Files.h"
 #include "Wait.h"
-#include "client/WallpaperAPIClient.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -13,7 +13,6 @@
 #include <QUrl>
 #include <atomic>
 #include <gtest/gtest.h>
-#include <optional>
 #include <sys/inotify.h>
 #include <thread>
 
@@ -26,16 +25,6 @@ const QByteArray schedule =
 const QByteArray todayPath = "/api/client/wallpaper/today",
                  closing = " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n", end = closing + "\r\n",
                  today = "GET " + todayPath + end;
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // What came back on one connection until the server closed it, or "still open" after 20 s. A head left
 // unfinished trickles on, a byte every 200 ms, as slow peers send; the answer is taken 16 KiB every 200 ms,
@@ -307,81 +296,6 @@ TEST_F(ServerTest, AnExportPublishesEveryServableDayAndOnlyBytesThatHaveTheirDig
                 << day.toStdString();
         }
     }
-}
-
-TEST_F(ServerTest, TheClientRefreshesFromTheServiceThenFromItsExportBehindDebiansNginx) {
-    QTemporaryDir downloads, exported, prefix;
-    const auto refresh = [&](const QString &base) {
-        const lumivra::WallpaperAPIClient client(base);
-        auto record = runTask(client.getTodayWallpaper());
-        runTask(client.downloadWallpaper(record, downloads.filePath("today")));
-        EXPECT_EQ(readFile(downloads.filePath("today")), readFile(root.filePath(record.fileName)));
-        return record;
-    };
-    std::optional<Server> service(std::in_place, QStringList{"--root", root.path()});
-    const QString port = QString::number(service->port);
-    const QString dir = "files/" + refresh("http://127.0.0.1:" + port).sha256.left(16);
-    service.reset();
-    const QString yesterday = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
-    ASSERT_EQ(runExport(exported.path(), {"--root", root.path(), "--from", yesterday, "--days", "3"}).first,
-              0);
-    // nginx's workers run as www-data, who must be able to read the tree.
-    ASSERT_TRUE(QFile::setPermissions(exported.path(), QFile::Permissions(0x7555)) &&
-                writeFile(exported.filePath(dir + "/.secret"), "s") &&
-                writeFile(exported.filePath("files/.git"), "s"));
-
-    // Debian's nginx as its package installs it, moved into `prefix` with its listening ports, pid, logs
-    // and temporary files; the site goes in as the README says.
-    const QString etc = prefix.filePath("nginx/");
-    QString temporary;
-    for (const char *kind : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
-        temporary += QStringLiteral(" %1_temp_path t;").arg(kind);
-    ASSERT_EQ(QProcess::execute("cp", {"-rL", "/etc/nginx", prefix.path()}), 0);
-    ASSERT_TRUE(QFile::copy(qEnvironmentVariable("LUMIVRA_SOURCE_DIR") + "/packaging/nginx/lumivra.conf",
-                            etc + "sites-available/lumivra") &&
-                QFile::link(etc + "sites-available/lumivra", etc + "sites-enabled/lumivra"));
-    const QList<std::pair<QString, QStringList>> edits{
-        {"nginx.conf",
-         {"/etc/nginx/", etc, "/run/nginx.pid", prefix.filePath("pid"), "/var/log/nginx/",
-          prefix.path() + '/', "http {", "http {" + temporary}},
-        {"sites-enabled/default",
-         {"listen 80 ", "listen 127.0.0.1:" + port + ' ', "listen [::]:80 ", "listen [::1]:" + port + ' '}},
-        {"sites-available/lumivra",
-         {"listen 80;", "listen 127.0.0.1:" + port + ';', "listen [::]:80;", "listen [::1]:" + port + ';',
-          "server_name wallpaper.example.org;", "server_name localhost;", "root /var/lib/lumivra-server;",
-          "root " + exported.path() + ';'}},
-    };
-    for (const auto &[file, changes] : edits) {
-        QString text = QString::fromUtf8(readFile(etc + file));
-        for (qsizetype i = 0; i < changes.size(); i += 2) {
-            EXPECT_TRUE(text.contains(changes[i])) << changes[i].toStdString();
-            text.replace(changes[i], changes[i + 1]);
-        }
-        ASSERT_TRUE(QFile::remove(etc + file) && writeFile(etc + file, text.toUtf8()));
-    }
-    QProcess nginx;
-    nginx.start("/usr/sbin/nginx",
-                {"-p", prefix.path(), "-e", "error.log", "-c", etc + "nginx.conf", "-g", "daemon off;"});
-    ASSERT_TRUE(waitUntil([&] { return QFile::exists(prefix.filePath("pid")); }))
-        << readFile(prefix.filePath("error.log")).toStdString();
-
-    // The client names the site's host; the second time it revalidates what it keeps.
-    refresh("http://localhost:" + port);
-    refresh("http://localhost:" + port);
-    EXPECT_TRUE(readFile(prefix.filePath("access.log"))
-                    .contains("\"GET /api/client/wallpaper/today HTTP/1.1\" 304 "));
-    // Any other host name gets Debian's default site; hidden and missing files get the site's JSON.
-    const QByteArray localhost = " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
-    for (const QByteArray &request : {today, "GET /" + dir.toUtf8() + "/.secret" + localhost,
-                                      "GET /files/.git" + localhost, "GET /files/none.png" + localhost}) {
-        const QByteArray answer = exchange(port.toUShort(), request);
-        EXPECT_TRUE(
-            answer.startsWith("HTTP/1.1 404 ") &&
-            answer.contains(request == today ? "Content-Type: text/html" : "Content-Type: application/json"))
-            << answer.toStdString();
-    }
-    nginx.terminate();
-    EXPECT_TRUE(nginx.waitForFinished());
 }
 
 } // namespace
