@@ -120,8 +120,7 @@ TEST_F(AppDelegateTest, menuRowsWhatTheyDoAndSilentTicks) {
     EXPECT_FALSE(QFileInfo::exists(entry) || row(2)->isChecked());
 
     // A file where the autostart folder belongs: the switch fails, says so and leaves the mark alone.
-    QFile blocker(QFileInfo(entry).path());
-    ASSERT_TRUE(QDir().rmdir(blocker.fileName()) && blocker.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QDir().rmdir(QFileInfo(entry).path()) && writeFile(QFileInfo(entry).path(), {}));
     row(2)->trigger();
     EXPECT_FALSE(row(2)->isChecked());
     row(3)->trigger();

@@ -1,6 +1,6 @@
 #include "Files.h"
 #include "PrivateBus.h"
-#include "ProgramWindows.h"
+#include "Program.h"
 #include "ScriptedHttpServer.h"
 #include "TempHome.h"
 #include "Wait.h"
@@ -88,15 +88,13 @@ protected:
 };
 
 TEST_F(RunningCopyTest, desktopEntryCommandLineAndTheNetworksReturnReachTheRunningCopy) {
-    QFile netDev("/proc/self/net/dev");
-    ASSERT_TRUE(netDev.open(QIODevice::ReadOnly) && netDev.readAll().count(':') == 1)
+    ASSERT_EQ(readFile("/proc/self/net/dev").count(':'), 1)
         << "not in a network namespace with loopback alone: run it through scripts/in-network-namespace";
     std::printf("GNetworkMonitor backend: %s\n",
                 g_type_name(G_TYPE_FROM_INSTANCE(g_network_monitor_get_default())));
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(installedEntry).path()));
-    ASSERT_TRUE(QFile::copy(qEnvironmentVariable("LUMIVRA_SOURCE_DIR") +
-                                "/src/Wallpaper.Client/app/site.lumivra.wallpaper.desktop",
-                            installedEntry));
+    ASSERT_TRUE(
+        writeFile(installedEntry, readFile(qEnvironmentVariable("LUMIVRA_SOURCE_DIR") +
+                                           "/src/Wallpaper.Client/app/site.lumivra.wallpaper.desktop")));
     ASSERT_EQ(QProcess::execute("desktop-file-validate", {installedEntry}), 0);
     for (const char *command : {"--status", "--quit"})
         EXPECT_EQ(lumivra({command}).first, 1) << command << " with none running";
@@ -144,9 +142,7 @@ TEST_F(RunningCopyTest, desktopEntryCommandLineAndTheNetworksReturnReachTheRunni
     launchAction("launch-at-login-off");
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(autostart); }));
     launchAction("quit");
-    ASSERT_TRUE(running.waitForFinished(20000));
-    EXPECT_EQ(running.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(running.exitCode(), 0);
+    EXPECT_EQ(fate(running, 20000), "exited with code 0");
 }
 
 } // namespace

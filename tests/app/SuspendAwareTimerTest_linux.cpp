@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "app/AppDelegate.h"
 
 #include <QDir>
@@ -12,8 +13,7 @@ static std::string bootClockTimerIntervals() {
     const QDir fds(QStringLiteral("/proc/self/fdinfo"));
     QString intervals;
     for (const QString &fd : fds.entryList(QDir::Files)) {
-        QFile file(fds.filePath(fd));
-        const QString info = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QString info = lumivra::test::readFile(fds.filePath(fd));
         if (info.contains(QStringLiteral("\nclockid: %1\n").arg(CLOCK_BOOTTIME)))
             intervals += info.section(QStringLiteral("it_interval: "), 1).section(u'\n', 0, 0) + u' ';
     }

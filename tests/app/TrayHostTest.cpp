@@ -1,6 +1,6 @@
 #include "HeadlessSway.h"
 #include "PrivateBus.h"
-#include "ProgramWindows.h"
+#include "Program.h"
 #include "ScriptedHttpServer.h"
 #include "TempHome.h"
 #include "Wait.h"
@@ -27,14 +27,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString failedTip = "Lumivra · 刷新失败", toggle = "开机自动启动", toggled = toggle + " ✓";
-
-// What became of the program; "exited with code 0" is a clean end.
-std::string fate(QProcess &program, int waitMs = 5000) {
-    if (!program.waitForFinished(waitMs))
-        return "it still runs but does not answer";
-    return (program.exitStatus() == QProcess::CrashExit ? "crashed with signal " : "exited with code ") +
-           std::to_string(program.exitCode());
-}
 
 // A D-Bus object's bus name, path and the interface it is spoken to through.
 struct Object {

@@ -7,17 +7,15 @@
 namespace lumivra::test {
 
 TempHome::TempHome() {
-    QDir().mkpath(configHome());
-    QDir().mkpath(dataHome());
-    QDir().mkpath(cacheHome());
-    set("HOME", QFile::encodeName(path()));
-    set("XDG_CONFIG_HOME", QFile::encodeName(configHome()));
-    set("XDG_DATA_HOME", QFile::encodeName(dataHome()));
-    set("XDG_CACHE_HOME", QFile::encodeName(cacheHome()));
-    // Desktop programs the tests start keep their sockets here; the user's own must stay apart.
-    QDir().mkpath(runtimeDir());
-    QFile::setPermissions(runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    set("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir()));
+    set("HOME", path());
+    // Desktop programs the tests start keep their sockets in the runtime folder; the user's own must stay
+    // apart.
+    for (const auto &[name, folder] : {std::pair{"XDG_CONFIG_HOME", configHome()},
+                                       {"XDG_DATA_HOME", dataHome()},
+                                       {"XDG_CACHE_HOME", path() + "/.cache"},
+                                       {"XDG_RUNTIME_DIR", path() + "/run"}})
+        set(name, folder);
+    QFile::setPermissions(path() + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // QSettings resolves the user folder once per process; point it here explicitly.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome());
@@ -35,10 +33,11 @@ TempHome::~TempHome() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, realConfig);
 }
 
-void TempHome::set(const char *name, const QByteArray &value) {
+void TempHome::set(const char *name, const QString &folder) {
+    QDir().mkpath(folder);
     if (!m_saved.count(name))
         m_saved[name] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
-    qputenv(name, value);
+    qputenv(name, QFile::encodeName(folder));
 }
 
 } // namespace lumivra::test

@@ -20,11 +20,10 @@ public:
     QString path() const { return m_dir.path(); }
     QString configHome() const { return path() + QStringLiteral("/.config"); }
     QString dataHome() const { return path() + QStringLiteral("/.local/share"); }
-    QString cacheHome() const { return path() + QStringLiteral("/.cache"); }
-    QString runtimeDir() const { return path() + QStringLiteral("/run"); }
 
 private:
-    void set(const char *name, const QByteArray &value);
+    // Points the variable at the folder, made if missing, keeping the value it had for the destructor.
+    void set(const char *name, const QString &folder);
 
     QTemporaryDir m_dir;
     std::map<QByteArray, std::optional<QByteArray>> m_saved;

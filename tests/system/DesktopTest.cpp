@@ -176,14 +176,6 @@ TEST_F(DesktopTest, PlasmaSavesThePictureForTheScreensDesktopOnly) {
                 HasSubstr("KDE Plasma 中没有与屏幕 DP-9（800×600，位置 5000,0）对应的桌面"));
 }
 
-TEST_F(DesktopTest, PlasmaForbiddenToRunScriptsRefuses) {
-    ASSERT_TRUE(test::writeFile(home.configHome() + "/kdeglobals",
-                                "[KDE Action Restrictions]\nplasma-desktop/scripting_console=false\n"));
-    ASSERT_NO_FATAL_FAILURE(startPlasma());
-    EXPECT_THAT(set(*makePlasmaBackend(client, 60s), "/a.png"),
-                HasSubstr("KDE Plasma 桌面拒绝设置壁纸：Administrative policies prevent script execution"));
-}
-
 TEST_F(DesktopTest, XfceShowsThePictureOnEveryWorkspaceOfTheMonitorAndNoOtherMonitor) {
     const auto xfce = makeXfceBackend(client, 60s);
     // Unreachable, like every desktop asked over D-Bus when it is not running.
