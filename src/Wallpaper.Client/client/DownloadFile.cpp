@@ -1,5 +1,6 @@
 #include "client/DownloadFile.h"
 
+#include "client/DiskFlush.h"
 #include "client/Errors.h"
 
 #include <QCoreApplication>
@@ -24,7 +25,7 @@ void syncFolder(const QString &folder) {
     const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0)
         return;
-    ::fsync(descriptor);
+    flushToDisk(descriptor);
     ::close(descriptor);
 }
 
@@ -68,7 +69,7 @@ void DownloadFile::moveTo(const QString &destination) {
     // earlier one, never an empty or partial file the desktop would show.
     if (!m_file->flush())
         throw FileError(writeFailure(m_file->errorString()));
-    if (::fsync(m_file->handle()) != 0)
+    if (!flushToDisk(m_file->handle()))
         throw FileError(writeFailure(qt_error_string(errno)));
     m_file->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                            QFileDevice::ReadOther);
