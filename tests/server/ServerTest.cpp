@@ -246,16 +246,12 @@ TEST_F(ServerTest, AnExportPublishesEveryServableDayAndOnlyBytesThatHaveTheirDig
     // missing picture and an invalid name), how many answers and pictures the tree then holds (-1: any), and
     // whether the picture is replaced again and again, as a sync tool would, while it is exported.
     const QStringList may{"--from", "2027-05-01", "--days", "6"}, unservable{"2027-05-04", "2027-05-05"};
+    const auto removeB = [&] { ASSERT_TRUE(QFile::remove(root.filePath("b.png"))); };
     const QList<std::tuple<std::function<void()>, QStringList, QStringList, int, int, bool>> rows{
         {[] {}, may, unservable, 4, 2, false},
         // A published picture with other bytes of the same size is put right.
         {tamper, may, unservable, 4, 2, false},
-        {[&] { ASSERT_TRUE(QFile::remove(root.filePath("b.png"))); },
-         {"--from", "2027-05-06", "--days", "2", "--prune"},
-         {},
-         2,
-         1,
-         false},
+        {removeB, {"--from", "2027-05-06", "--days", "2", "--prune"}, {}, 2, 1, false},
         {[] {}, {"--from", "2027-06-01", "--days", "30"}, {}, 32, -1, true},
     };
     for (const auto &[before, arguments, failedDays, answers, pictures, swapping] : rows) {
