@@ -9,11 +9,11 @@
 #include "TempHome.h"
 #include "Wait.h"
 #include "app/AppDelegate.h"
+#include "client/Sha256.h"
 #include "system/ClientPaths.h"
 #include "system/WallpaperCache.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QRegularExpression>
 #include <cstdio>
@@ -72,11 +72,9 @@ const Fault faults[] = {
      "服务器返回的壁纸信息", "壁纸文件校验失败"},
 };
 
+// A missing cache file has no digest, so it never matches one announced.
 QString digestOf(const QString &path) {
-    QFile file(path);
-    return QCryptographicHash::hash(file.open(QIODevice::ReadOnly) ? file.readAll() : "",
-                                    QCryptographicHash::Sha256)
-        .toHex();
+    return sha256HexOfFile(path).value_or(QString());
 }
 
 // Resident memory and open descriptors of this process.
@@ -153,7 +151,7 @@ int main(int argc, char **argv) {
         if (wallpaper.id == 0 || pick(2)) {
             // Small pictures keep hashing the whole cache after every cycle quick.
             image = QByteArray::number(generator()).repeated(100 + pick(800));
-            const QString digest = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
+            const QString digest = sha256Hex(image);
             wallpaper.sha256 = pick(5) ? digest : digest.toUpper();
             wallpaper.effectiveDate = QString("2026-12-%1").arg(++wallpaper.id % 20 + 10);
         }

@@ -7,15 +7,15 @@
 namespace lumivra::test {
 
 TempHome::TempHome() {
+    const QString runtime = path() + "/run";
     set("HOME", path());
-    // Desktop programs the tests start keep their sockets in the runtime folder; the user's own must stay
-    // apart.
     for (const auto &[name, folder] : {std::pair{"XDG_CONFIG_HOME", configHome()},
                                        {"XDG_DATA_HOME", dataHome()},
                                        {"XDG_CACHE_HOME", path() + "/.cache"},
-                                       {"XDG_RUNTIME_DIR", path() + "/run"}})
+                                       {"XDG_RUNTIME_DIR", runtime}})
         set(name, folder);
-    QFile::setPermissions(path() + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Desktop programs the tests start keep their sockets here; the user's own must stay apart.
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // QSettings resolves the user folder once per process; point it here explicitly.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome());
