@@ -29,7 +29,11 @@ QString leadingCharacters(const QString &text, int count) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     while (count-- > 0 && finder.toNextBoundary() != -1) {
     }
-    return finder.position() == -1 ? text : text.first(finder.position());
+    qsizetype end = finder.position() == -1 ? text.size() : finder.position();
+    // Qt 6.4's finder puts a boundary inside a surrogate pair that follows some Indic letters.
+    if (end > 0 && end < text.size() && text[end - 1].isHighSurrogate() && text[end].isLowSurrogate())
+        ++end;
+    return text.first(end);
 }
 
 // The metadata comes from the network: a separator or control character in it must not let the name
