@@ -13,7 +13,7 @@ using testing::ThrowsMessage;
 
 // The announced desktop decides, the first name the program knows winning; then the session name; then
 // the display hints. Empty values count as absent.
-TEST(DesktopSessionTest, DetectsTheDesktopFromTheEnvironment) {
+TEST(DesktopSessionTest, DetectsTheDesktopFromTheEnvironmentOrSaysWhyNoneCanBeSet) {
     using enum DesktopKind;
     for (const auto &[variables, kind, name] : {
              std::tuple{"XDG_CURRENT_DESKTOP=ubuntu:GNOME", gnome, "ubuntu"},
@@ -33,12 +33,10 @@ TEST(DesktopSessionTest, DetectsTheDesktopFromTheEnvironment) {
         const DesktopSession session = detectDesktopSession(environment);
         EXPECT_EQ(std::pair(session.kind, session.name), std::pair(kind, QString(name))) << variables;
     }
-}
 
-// This program runs a QCoreApplication, so the platform reports no screen at all, and its XDG_DATA_DIRS names
-// an empty folder, so GIO finds no desktop's schema (and would abort the process if asked for one
-// regardless).
-TEST(DesktopSessionTest, NoDesktopNoScreenOrNoSchemaIsAnErrorThatSaysSo) {
+    // No desktop to set, no screen (this program runs a QCoreApplication, so the platform reports none) or
+    // no desktop's schema (XDG_DATA_DIRS names an empty folder, and GIO would abort the process if asked for
+    // a missing schema regardless): each an error that says so.
     EXPECT_THAT([] { makeUnsupportedBackend("Hyprland")->setPicture("/a.jpg", {}); },
                 ThrowsMessage<DesktopError>("不支持在当前桌面环境（Hyprland）中设置壁纸。"));
     EXPECT_THAT([] { WallpaperSetter::set("/a.jpg"); },

@@ -74,9 +74,8 @@ xcb_pixmap_t publishedPixmap() {
 
 bool exists(xcb_pixmap_t pixmap) {
     xcb_connection_t *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
-    xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(x11, xcb_get_geometry(x11, pixmap), nullptr);
-    free(geometry);
-    return geometry != nullptr;
+    return Reply<xcb_get_geometry_reply_t>(
+               xcb_get_geometry_reply(x11, xcb_get_geometry(x11, pixmap), nullptr)) != nullptr;
 }
 
 // Each desktop the real program users run, on the test's X display (or a headless sway) with its files in
@@ -85,13 +84,6 @@ bool exists(xcb_pixmap_t pixmap) {
 class DesktopTest : public ::testing::Test {
 protected:
     ~DesktopTest() override { qunsetenv("SWAYSOCK"); }
-
-    // As a Plasma session starts it, with the activity manager its D-Bus activation would start.
-    void startPlasma() {
-        bus.start("env", {"XDG_CURRENT_DESKTOP=KDE", qEnvironmentVariable("LUMIVRA_KACTIVITYMANAGERD")});
-        bus.start("env", {"XDG_CURRENT_DESKTOP=KDE", "plasmashell", "--no-respawn"});
-        ASSERT_TRUE(bus.waitForName("org.kde.plasmashell"));
-    }
 
     // What xfconf-query prints: a property's value, nothing when there is none.
     QString xfconf(const QString &channel, const QStringList &arguments) {
@@ -164,7 +156,10 @@ TEST_F(DesktopTest, PcmanfmShowsThePictureInLxdeAndHidesTheRootWindow) {
 }
 
 TEST_F(DesktopTest, PlasmaSavesThePictureForTheScreensDesktopOnly) {
-    ASSERT_NO_FATAL_FAILURE(startPlasma());
+    // As a Plasma session starts it, with the activity manager its D-Bus activation would start.
+    bus.start("env", {"XDG_CURRENT_DESKTOP=KDE", qEnvironmentVariable("LUMIVRA_KACTIVITYMANAGERD")});
+    bus.start("env", {"XDG_CURRENT_DESKTOP=KDE", "plasmashell", "--no-respawn"});
+    ASSERT_TRUE(bus.waitForName("org.kde.plasmashell"));
     const auto plasma = makePlasmaBackend(client, 60s);
     // Quotes, "%2" and a try at ending the script's string must all stay in the file name. Plasma owns its
     // name before it has loaded its desktops, and says until then that the screen has none.

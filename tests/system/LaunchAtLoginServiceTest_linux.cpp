@@ -10,18 +10,15 @@
 using namespace lumivra;
 using namespace Qt::StringLiterals;
 
-// The Exec value is read twice: desktop-file string escapes are undone, then the quoted argument is
-// unquoted (" ` $ \ backslash-quoted) and "%%" becomes "%". So a literal backslash is written as four.
-TEST(AutostartEntry, ExecQuotesTheProgramPathForBothReadingLayers) {
-    const QByteArray entry = autostartEntry(u"/opt/My Apps/\"q\"/`x`/$HOME/a\\b/100%/壁纸\nHidden=true"_s);
-    EXPECT_TRUE(entry.contains(R"(
-Exec="/opt/My Apps/\\"q\\"/\\`x\\`/\\$HOME/a\\\\b/100%%/壁纸\nHidden=true"
-)")) << entry.data();
-}
-
 // Real files in the test run's temporary home: whatever stands where the entry belongs, whether the session
-// starts the program from it, and that disabling removes it.
-TEST(LaunchAtLoginService, EnablingWritesTheEntryAndDisablingRemovesWhateverIsThere) {
+// starts the program from it, and that disabling removes it. The Exec value is read twice: desktop-file
+// string escapes are undone, then the quoted argument is unquoted (" ` $ \ backslash-quoted) and "%%"
+// becomes "%". So a literal backslash is written as four.
+TEST(LaunchAtLoginService, EnablingWritesTheEntryQuotedAndDisablingRemovesWhateverIsThere) {
+    const QByteArray quoted = autostartEntry(u"/opt/My Apps/\"q\"/`x`/$HOME/a\\b/100%/壁纸\nHidden=true"_s);
+    EXPECT_TRUE(quoted.contains(R"(
+Exec="/opt/My Apps/\\"q\\"/\\`x\\`/\\$HOME/a\\\\b/100%%/壁纸\nHidden=true"
+)")) << quoted.data();
     const QString entry = LaunchAtLoginService::launchAgentURL();
     EXPECT_EQ(entry,
               qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/site.lumivra.wallpaper.desktop"_s);
