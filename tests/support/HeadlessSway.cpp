@@ -1,5 +1,6 @@
 #include "HeadlessSway.h"
 
+#include "Files.h"
 #include "Wait.h"
 
 #include <QDir>
@@ -11,17 +12,15 @@ namespace lumivra::test {
 
 HeadlessSway::HeadlessSway(const QByteArray &configuration) {
     const QByteArray runtime = QFile::encodeName(m_dir.filePath("runtime"));
-    QFile config(m_dir.filePath("config"));
+    const QString config = m_dir.filePath("config");
     if (::chmod(QFile::encodeName(m_dir.path()).constData(), 0755) != 0 ||
-        !config.open(QIODevice::WriteOnly) || config.write(configuration) < 0 ||
-        ::mkdir(runtime.constData(), 0700) != 0 ||
+        !writeFile(config, configuration) || ::mkdir(runtime.constData(), 0700) != 0 ||
         (geteuid() == 0 && chown(runtime.constData(), 65534, 65534) != 0))
         return;
-    config.close();
     // wlroots draws in memory, on two outputs, and wants no input device.
     const QProcess &sway =
         startClient("env", {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=2",
-                            "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c", config.fileName()});
+                            "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c", config});
     // Sway creates its socket's file a moment before it listens on it.
     waitUntil([&] {
         QLocalSocket probe;

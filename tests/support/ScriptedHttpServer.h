@@ -37,7 +37,6 @@ struct ScriptedResponse {
 };
 
 struct RecordedRequest {
-    QByteArray method;
     QString path;                         // decoded, no query
     QMap<QByteArray, QByteArray> headers; // names lower-cased
 };

@@ -14,8 +14,6 @@ class TempHome {
 public:
     TempHome();
     ~TempHome();
-    TempHome(const TempHome &) = delete;
-    TempHome &operator=(const TempHome &) = delete;
 
     QString path() const { return m_dir.path(); }
     QString configHome() const { return path() + QStringLiteral("/.config"); }

@@ -25,22 +25,18 @@ inline bool waitUntil(const std::function<bool()> &predicate,
 // QCoro::waitFor that also throws what the task threw: QCoro 0.8's waitFor never returns once the task
 // throws, so the error is caught inside and thrown again after.
 template <typename T> T runTask(QCoro::Task<T> task) {
-    using Value = std::conditional_t<std::is_void_v<T>, bool, T>;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> result;
     std::exception_ptr error;
-    auto caught = [](QCoro::Task<T> inner, std::exception_ptr &thrown) -> QCoro::Task<std::optional<Value>> {
+    QCoro::waitFor([](QCoro::Task<T> inner, auto &value, std::exception_ptr &thrown) -> QCoro::Task<> {
         try {
-            if constexpr (std::is_void_v<T>) {
+            if constexpr (std::is_void_v<T>)
                 co_await std::move(inner);
-                co_return true;
-            } else {
-                co_return co_await std::move(inner);
-            }
+            else
+                value = co_await std::move(inner);
         } catch (...) {
             thrown = std::current_exception();
         }
-        co_return std::nullopt;
-    };
-    [[maybe_unused]] auto result = QCoro::waitFor(caught(std::move(task), error));
+    }(std::move(task), result, error));
     if (error)
         std::rethrow_exception(error);
     if constexpr (!std::is_void_v<T>)
