@@ -90,8 +90,6 @@ protected:
 TEST_F(RunningCopyTest, desktopEntryCommandLineAndTheNetworksReturnReachTheRunningCopy) {
     ASSERT_EQ(readFile("/proc/self/net/dev").count(':'), 1)
         << "not in a network namespace with loopback alone: run it through scripts/in-network-namespace";
-    std::printf("GNetworkMonitor backend: %s\n",
-                g_type_name(G_TYPE_FROM_INSTANCE(g_network_monitor_get_default())));
     ASSERT_TRUE(
         writeFile(installedEntry, readFile(qEnvironmentVariable("LUMIVRA_SOURCE_DIR") +
                                            "/src/Wallpaper.Client/app/site.lumivra.wallpaper.desktop")));

@@ -148,15 +148,12 @@ TEST_F(ServerTest, TodaysRecordDescribesTheFileItServesAndFollowsTheFolder) {
     ASSERT_TRUE(root.remove());
     EXPECT_EQ(settle()["error"], "壁纸目录中还没有可用的壁纸。");
 
-    // Out of descriptors the service cannot even tell that the folder is gone: it asks to be asked again, at
-    // once for a picture and for today's answer once it looks at the folder again. The standard streams
-    // take the three allowed; the event loop, which polls two, still runs.
+    // Out of descriptors the service cannot even tell whether the picture is there: it asks to be asked
+    // again. The standard streams take the three allowed; the event loop, which polls two, still runs.
     ASSERT_EQ(QProcess::execute("prlimit", {"--pid", QString::number(server.processId()), "--nofile=3:"}), 0);
-    for (const QByteArray &head : {pictureHead, todayHead}) {
-        EXPECT_TRUE(
-            waitUntil([&] { return (answer = roundTrip(kept, head + "\r\n")).startsWith("HTTP/1.1 503 "); }));
-        EXPECT_TRUE(answer.contains("\r\nRetry-After: 2\r\n")) << answer.toStdString();
-    }
+    answer = roundTrip(kept, pictureHead + "\r\n");
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 503 ") && answer.contains("\r\nRetry-After: 2\r\n"))
+        << answer.toStdString();
 }
 
 TEST_F(ServerTest, EveryOtherRequestIsAnsweredWithAReasonAndHostilePeersAreCutOff) {
