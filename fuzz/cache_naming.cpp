@@ -27,8 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QString path = WallpaperCache::path(metadata);
     const QString name = QFileInfo(path).fileName();
     const auto unsafe = [](QChar c) { return c == u'\\' || c.category() == QChar::Other_Control; };
-    // Lone surrogates have no letter case, and Qt's case mapping may replace them.
-    const bool whole = QStringView(metadata.sha256 + metadata.fileName + metadata.contentType).isValidUtf16();
+    // Lone surrogates have no letter case, and Qt's case mapping may replace them. The fields are joined by a
+    // separator, so that no pair forms across two of them.
+    const bool whole =
+        QStringView(QStringList{metadata.sha256, metadata.fileName, metadata.contentType}.join(u'/'))
+            .isValidUtf16();
     const WallpaperMetadataResponse folded{
         metadata.id, {}, metadata.fileName.toLower(), metadata.contentType.toLower(), 0, metadata.sha256, {}};
     LUMIVRA_FUZZ_CHECK(
