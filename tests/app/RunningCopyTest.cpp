@@ -134,11 +134,10 @@ TEST_F(RunningCopyTest, desktopEntryCommandLineAndTheNetworksReturnReachTheRunni
         EXPECT_EQ(service.count(todayPath), step.requests);
     }
 
-    const QString autostart = LaunchAtLoginService::launchAgentURL();
     launchAction("launch-at-login-on");
-    EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(autostart); }));
+    EXPECT_TRUE(waitUntil([] { return QFileInfo::exists(LaunchAtLoginService::launchAgentURL()); }));
     launchAction("launch-at-login-off");
-    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(autostart); }));
+    EXPECT_TRUE(waitUntil([] { return !QFileInfo::exists(LaunchAtLoginService::launchAgentURL()); }));
     launchAction("quit");
     EXPECT_EQ(fate(running, 20000), "exited with code 0");
 }

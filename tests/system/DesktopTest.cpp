@@ -38,12 +38,11 @@ bool showsPicture(std::chrono::milliseconds deadline = 20s) {
     return test::waitUntil([] { return shown() == QColor(Qt::green).rgb(); }, deadline);
 }
 
-// A square picture every user may read, in bands: a red top quarter, a green half, a blue bottom quarter.
+// A square picture every user may read: a red top quarter, the rest green.
 QString picture(const QString &file) {
     QImage image(100, 100, QImage::Format_RGB32);
     image.fill(Qt::green);
     QPainter(&image).fillRect(0, 0, 100, 25, Qt::red);
-    QPainter(&image).fillRect(0, 75, 100, 25, Qt::blue);
     image.save(file, "PNG");
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return file;
